@@ -1,0 +1,60 @@
+#include "host/FaultGuard.h"
+
+// GCC has no __try on i686, so the guard links its own registration record into the
+// thread's exception chain at FS:[0]. When the platform's filter says the fault is ours,
+// the handler unwinds the frames above the record and jumps back into the guard.
+
+namespace {
+
+struct GuardFrame {
+    EXCEPTION_REGISTRATION_RECORD record;   // must stay first: the handler finds the frame by it
+    void* resumePoint[5];                   // __builtin_setjmp buffer
+};
+
+EXCEPTION_REGISTRATION_RECORD* ChainHead()
+{
+    EXCEPTION_REGISTRATION_RECORD* head;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+void SetChainHead(EXCEPTION_REGISTRATION_RECORD* head)
+{
+    __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+}
+
+extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* establisherFrame,
+                                                      CONTEXT* context, void*)
+{
+    if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+        return ExceptionContinueSearch;
+
+    EXCEPTION_POINTERS pointers = {exception, context};
+    LONG answer = UnhandledExceptionFilter(&pointers);
+    if (answer == EXCEPTION_EXECUTE_HANDLER) {
+        GuardFrame* frame = static_cast<GuardFrame*>(establisherFrame);
+        RtlUnwind(establisherFrame, nullptr, exception, nullptr);
+        __builtin_longjmp(frame->resumePoint, 1);
+    }
+    return answer == EXCEPTION_CONTINUE_EXECUTION ? ExceptionContinueExecution : ExceptionContinueSearch;
+}
+
+}  // namespace
+
+__attribute__((noinline)) bool RunUnderFaultGuard(GuardedMode mode, const char* commandTail, LONG* result)
+{
+    volatile GuardFrame frame;
+    frame.record.Next = ChainHead();
+    frame.record.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(GuardHandler);
+
+    if (__builtin_setjmp(const_cast<void**>(frame.resumePoint))) {
+        // Back from the handler: RtlUnwind left our record at the head of the chain.
+        SetChainHead(frame.record.Next);
+        return false;
+    }
+
+    SetChainHead(const_cast<EXCEPTION_REGISTRATION_RECORD*>(&frame.record));
+    *result = mode(commandTail);
+    SetChainHead(frame.record.Next);
+    return true;
+}

@@ -1,0 +1,3 @@
+#include "host/HostState.h"
+
+HostState hostState;

@@ -1,0 +1,6 @@
+#include "host/Startup.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    HostStartup();
+}

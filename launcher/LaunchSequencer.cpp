@@ -1,0 +1,143 @@
+#include "launcher/LaunchSequencer.h"
+
+#include <shellapi.h>
+
+#include "host/ApplicationHooks.h"
+#include "host/MessagePolicy.h"
+#include "launcher/LaunchTable.h"
+#include "launcher/LauncherState.h"
+#include "launcher/SettingsKey.h"
+
+LauncherState launcherState;
+
+namespace {
+
+bool ClientPassesSizeTest(HWND window, RECT* client)
+{
+    GetClientRect(window, client);
+    return PassesSizeTest(*client);
+}
+
+void BringToTop(HWND window)
+{
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void Reactivate(HWND window)
+{
+    SetActiveWindow(window);
+    SetForegroundWindow(window);
+    BringToTop(window);
+}
+
+bool HoldsActivation(HWND window)
+{
+    return GetActiveWindow() == window && GetForegroundWindow() == window;
+}
+
+bool Launch(const LaunchEntry& entry)
+{
+    HINSTANCE result = ShellExecuteA(nullptr, entry.Verb, entry.File, entry.Parameters, entry.Directory,
+                                     entry.ShowCmd);
+    return static_cast<INT32>(reinterpret_cast<INT_PTR>(result)) > 32;
+}
+
+void RunLaunchPass(HWND window)
+{
+    launcherState.launchStarted = 1;
+    for (const LaunchEntry& entry : launchTable.entries) {
+        if (!entry.Verb[0] || !entry.File[0])
+            continue;
+        if (!Launch(entry))
+            continue;
+        if (entry.WaitActiveWindow)
+            WaitForActivationToLeave(window, kActivationWaitLimit);
+        if (!entry.RemainActiveWindow)
+            Reactivate(window);
+        launcherState.lastRemainActiveWindow = static_cast<DWORD>(entry.RemainActiveWindow);
+    }
+    launcherState.launchDone = 1;
+}
+
+// --- the message handlers -------------------------------------------------------------
+
+void OnCreate(HWND window)
+{
+    RECT client;
+    if (!ClientPassesSizeTest(window, &client))
+        return;
+    if (!OpenSettingsKey()) {
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        return;
+    }
+    LoadLaunchTable();
+    launcherState = LauncherState();
+    BringToTop(window);
+}
+
+void OnDestroy(HWND window)
+{
+    CloseSettingsKey();
+    KillTimer(window, kLaunchTimerId);
+}
+
+void OnEraseBackground(HWND window)
+{
+    HDC dc = GetDC(window);
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ReleaseDC(window, dc);
+    if (PassesSizeTest(client))
+        SetTimer(window, kLaunchTimerId, kLaunchTimerPeriod, nullptr);
+}
+
+void OnTick(HWND window)
+{
+    if (!launcherState.launchStarted)
+        RunLaunchPass(window);
+    if (launcherState.launchDone && !launcherState.lastRemainActiveWindow && !HoldsActivation(window))
+        Reactivate(window);
+}
+
+}  // namespace
+
+bool PassesSizeTest(const RECT& client)
+{
+    return client.right >= kMinimumLaunchWidth && client.bottom >= kMinimumLaunchHeight;
+}
+
+bool WaitForActivationToLeave(HWND window, DWORD limit)
+{
+    DWORD start = GetTickCount();
+    while (HoldsActivation(window)) {
+        if (GetTickCount() - start >= limit)   // unsigned: right across the tick count's wrap
+            return false;
+        Sleep(kActivationPollInterval);
+    }
+    return true;
+}
+
+LRESULT CALLBACK LauncherSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        break;
+    case WM_DESTROY:
+        OnDestroy(window);
+        break;
+    case WM_ACTIVATE:
+    case WM_ACTIVATEAPP:
+    case WM_NCACTIVATE:
+        // Losing the activation to a launched program must never end the saver.
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_ERASEBKGND:
+        OnEraseBackground(window);
+        break;
+    case WM_TIMER:
+        OnTick(window);
+        break;
+    }
+    return DefaultSaverProc(window, message, wParam, lParam);
+}

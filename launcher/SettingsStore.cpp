@@ -1,0 +1,136 @@
+#include <cstddef>
+#include <cstring>
+
+#include <shlwapi.h>
+
+#include "launcher/LaunchTable.h"
+#include "launcher/SettingsKey.h"
+
+LaunchTable launchTable;
+SettingsKey settingsKey;
+
+namespace {
+
+const char kSoftwareKeyName[] = "software";
+const char kMakerKeyName[] = "Quillmoor";
+const char kProductKeyName[] = "Ferrowind";
+
+// The seven stored fields of an entry, in the order in which they are read and written.
+struct StoredField {
+    const char* name;
+    size_t offset;
+    bool isText;
+    INT32 defaultValue;   // for the 32-bit fields; texts default to empty
+};
+
+const StoredField kStoredFields[] = {
+    {"Verb", offsetof(LaunchEntry, Verb), true, 0},
+    {"File", offsetof(LaunchEntry, File), true, 0},
+    {"Parameters", offsetof(LaunchEntry, Parameters), true, 0},
+    {"Directory", offsetof(LaunchEntry, Directory), true, 0},
+    {"ShowCmd", offsetof(LaunchEntry, ShowCmd), false, SW_SHOWNORMAL},
+    {"WaitActiveWindow", offsetof(LaunchEntry, WaitActiveWindow), false, 0},
+    {"RemainActiveWindow", offsetof(LaunchEntry, RemainActiveWindow), false, 0},
+};
+
+BYTE* FieldOf(LaunchEntry& entry, const StoredField& field)
+{
+    return reinterpret_cast<BYTE*>(&entry) + field.offset;
+}
+
+// A text is taken only when the query succeeds and the field holds its terminating zero:
+// a longer value, or one that fills all 260 bytes with no zero, does not fit and the field
+// keeps its default. Whatever the platform left in the field after a failed query goes.
+void LoadText(const char* name, BYTE* field)
+{
+    DWORD size = kLaunchTextSize;
+    LONG read = RegQueryValueExA(settingsKey.productKey, name, nullptr, nullptr, field, &size);
+    if (read != ERROR_SUCCESS || !memchr(field, 0, kLaunchTextSize))
+        memset(field, 0, kLaunchTextSize);
+}
+
+// The bytes a value delivers are taken as they are; a value of more than four bytes does
+// not fit and the default stays.
+void LoadNumber(const char* name, BYTE* field, INT32 defaultValue)
+{
+    memcpy(field, &defaultValue, sizeof defaultValue);
+    DWORD size = sizeof defaultValue;
+    LONG read = RegQueryValueExA(settingsKey.productKey, name, nullptr, nullptr, field, &size);
+    if (read != ERROR_SUCCESS)
+        memcpy(field, &defaultValue, sizeof defaultValue);
+}
+
+void CloseKey(HKEY& key)
+{
+    RegCloseKey(key);
+    key = nullptr;
+}
+
+LONG CreateSubkey(HKEY parent, const char* name, HKEY* key)
+{
+    return RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key, nullptr);
+}
+
+}  // namespace
+
+void FormatValueName(char* name, unsigned entryNumber, const char* fieldName)
+{
+    wsprintfA(name, "Settings%u%s", entryNumber, fieldName);
+}
+
+bool OpenSettingsKey()
+{
+    settingsKey = SettingsKey();
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSoftwareKeyName, 0, KEY_ALL_ACCESS, &settingsKey.softwareKey) ==
+            ERROR_SUCCESS &&
+        CreateSubkey(settingsKey.softwareKey, kMakerKeyName, &settingsKey.makerKey) == ERROR_SUCCESS)
+        CreateSubkey(settingsKey.makerKey, kProductKeyName, &settingsKey.productKey);
+    return settingsKey.productKey != nullptr;
+}
+
+void LoadLaunchTable()
+{
+    memset(&launchTable, 0, sizeof launchTable);
+    char name[64];
+    for (unsigned n = 0; n < kLaunchEntryCount; ++n) {
+        for (const StoredField& field : kStoredFields) {
+            FormatValueName(name, n, field.name);
+            if (field.isText)
+                LoadText(name, FieldOf(launchTable.entries[n], field));
+            else
+                LoadNumber(name, FieldOf(launchTable.entries[n], field), field.defaultValue);
+        }
+    }
+}
+
+void SaveLaunchTable()
+{
+    char name[64];
+    for (unsigned n = 0; n < kLaunchEntryCount; ++n) {
+        for (const StoredField& field : kStoredFields) {
+            FormatValueName(name, n, field.name);
+            const BYTE* value = FieldOf(launchTable.entries[n], field);
+            if (field.isText)
+                RegSetValueExA(settingsKey.productKey, name, 0, REG_SZ, value,
+                               static_cast<DWORD>(strlen(reinterpret_cast<const char*>(value)) + 1));
+            else
+                RegSetValueExA(settingsKey.productKey, name, 0, REG_DWORD, value, sizeof(INT32));
+        }
+    }
+}
+
+void CloseSettingsKey()
+{
+    CloseKey(settingsKey.softwareKey);
+    CloseKey(settingsKey.makerKey);
+    CloseKey(settingsKey.productKey);
+}
+
+void EraseSettings()
+{
+    CloseKey(settingsKey.productKey);
+    SHDeleteKeyA(settingsKey.makerKey, kProductKeyName);
+    CloseKey(settingsKey.makerKey);
+    SHDeleteEmptyKeyA(settingsKey.softwareKey, kMakerKeyName);
+    CloseKey(settingsKey.softwareKey);
+}
