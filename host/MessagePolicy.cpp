@@ -211,10 +211,20 @@ bool PowerEventEndsSaver(WPARAM event, LPARAM eventData, bool (*acLineChanged)()
     return true;
 }
 
+// Windows NT 4 has no GetSystemPowerStatus: a static import would keep the module from
+// loading there, so it is looked up, and its absence reads as an unknown status.
+BYTE ReadAcLineStatus()
+{
+    typedef BOOL (WINAPI *GetSystemPowerStatusProc)(SYSTEM_POWER_STATUS*);
+    GetSystemPowerStatusProc getPowerStatus = reinterpret_cast<GetSystemPowerStatusProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemPowerStatus")));
+    SYSTEM_POWER_STATUS power;
+    return getPowerStatus && getPowerStatus(&power) ? power.ACLineStatus : 255;
+}
+
 bool AcLineStatusChanged()
 {
-    SYSTEM_POWER_STATUS power;
-    BYTE status = GetSystemPowerStatus(&power) ? power.ACLineStatus : 255;
+    BYTE status = ReadAcLineStatus();
     bool changed = status != hostState.lastAcLineStatus;
     hostState.lastAcLineStatus = status;
     return changed;

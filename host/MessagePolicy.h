@@ -17,6 +17,8 @@ bool MouseMovedBeyond(POINT origin, POINT position, DWORD threshold);
 // PBT_APMPOWERSTATUSCHANGE and is only asked for that event.
 bool PowerEventEndsSaver(WPARAM event, LPARAM eventData, bool (*acLineChanged)());
 
+// The AC line status byte of the system's power status, 255 when it cannot be read.
+BYTE ReadAcLineStatus();
 // Reads the AC line status, stores it as the last one seen and tells whether it changed.
 bool AcLineStatusChanged();
 

@@ -54,12 +54,6 @@ bool BringRunningSaverForward()
     return true;
 }
 
-void TakePowerSnapshot()
-{
-    SYSTEM_POWER_STATUS status;
-    hostState.lastAcLineStatus = GetSystemPowerStatus(&status) ? status.ACLineStatus : 255;
-}
-
 LONG RunMessageLoop()
 {
     MSG message;
@@ -94,7 +88,7 @@ HWND CreateSaverWindow(HWND parent, bool* anotherSaverRuns)
             *anotherSaverRuns = true;
             return nullptr;
         }
-        TakePowerSnapshot();
+        hostState.lastAcLineStatus = ReadAcLineStatus();
         LoadPasswordVerifier();
     }
 
