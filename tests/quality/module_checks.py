@@ -5,9 +5,8 @@ import re
 import struct
 import subprocess
 import sys
-import tempfile
 
-objdump, windres, module, allowlist = sys.argv[1:5]
+objdump, module, allowlist = sys.argv[1:4]
 failures = []
 
 
@@ -36,31 +35,32 @@ for name in sorted(imported - allowed):
 for name in sorted(allowed - imported):
     failures.append(f"allowlist names what is not imported: {name}")
 
-with tempfile.NamedTemporaryFile(suffix=".res") as res:
-    subprocess.run([windres, "-J", "coff", "-O", "res", "-i", module, "-o", res.name], check=True)
-    data = open(res.name, "rb").read()
+image = open(module, "rb").read()
+pe = struct.unpack_from("<I", image, 0x3C)[0]
+sections, optional_size = struct.unpack_from("<HxxxxxxxxxxxxH", image, pe + 6)
+resource_rva = struct.unpack_from("<I", image, pe + 24 + 96 + 2 * 8)[0]
+rsrc_offset = None
+for i in range(sections):
+    at = pe + 24 + optional_size + 40 * i
+    size, rva, _, raw = struct.unpack_from("<IIII", image, at + 8)
+    if rva <= resource_rva < rva + size:
+        rsrc_offset = raw + resource_rva - rva
+        rsrc_rva = rva - raw
 
 
-def read_id(offset):
-    if struct.unpack_from("<H", data, offset)[0] == 0xFFFF:
-        return struct.unpack_from("<H", data, offset + 2)[0], offset + 4
-    end = offset
-    while struct.unpack_from("<H", data, end)[0]:
-        end += 2
-    return data[offset:end].decode("utf-16-le"), end + 2
+def directory(offset):
+    named, numbered = struct.unpack_from("<HH", image, rsrc_offset + offset + 12)
+    for i in range(named + numbered):
+        ident, target = struct.unpack_from("<II", image, rsrc_offset + offset + 16 + 8 * i)
+        yield (ident if not ident & 0x80000000 else "named"), target
 
 
-resources, offset = [], 0
-while offset < len(data):
-    size, header = struct.unpack_from("<II", data, offset)
-    kind, at = read_id(offset + 8)
-    name, at = read_id(at)
-    at = (at + 3) & ~3
-    language = struct.unpack_from("<H", data, at + 6)[0]
-    body = data[offset + header:offset + header + size]
-    if size:
-        resources.append((kind, name, language, body))
-    offset = (offset + header + size + 3) & ~3
+resources = []
+for kind, types in directory(0):
+    for name, names in directory(types & 0x7FFFFFFF):
+        for language, leaf in directory(names & 0x7FFFFFFF):
+            data_rva, size = struct.unpack_from("<II", image, rsrc_offset + leaf)
+            resources.append((kind, name, language, image[data_rva - rsrc_rva:data_rva - rsrc_rva + size]))
 
 check([(k, n, lang) for k, n, lang, _ in resources] == [(5, 2003, 0x411), (6, 1, 0x411)],
       f"resources are {[(k, n, hex(lang)) for k, n, lang, _ in resources]}")
