@@ -7,6 +7,7 @@
 #   winebed.sh BUILD run PROG ... run a Windows program in the bed (starts it on demand)
 #   winebed.sh BUILD env          print the environment for use with eval
 set -euo pipefail
+trap 'echo "winebed: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 build=$(cd "$1" && pwd)
 command=$2
@@ -32,10 +33,14 @@ start_display() {
     local fifo="$bed/displayfd"
     rm -f "$fifo"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 9>&- </dev/null >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 9>&- </dev/null >/dev/null 2>"$bed/xvfb.log" &
     echo $! >"$bed/xvfb.pid"
     local number
-    read -r number <"$fifo"
+    if ! read -r number <"$fifo"; then
+        echo "winebed: Xvfb did not start:" >&2
+        cat "$bed/xvfb.log" >&2
+        return 1
+    fi
     rm -f "$fifo"
     echo ":$number" >"$bed/display"
 }
