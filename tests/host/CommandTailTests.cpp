@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "host/Startup.h"
+#include "tests/host/RandomTails.h"
 
 namespace {
 
@@ -20,6 +23,10 @@ const TailCase kTailCases[] = {
     {"", ""},
     {"saver.scr \x01\x02/c", "/c"},
     {"\"\" /s", "/s"},
+    {"\"C:\\\x83t\x83@\x83" "C\x83\x8b\\\x95\\.scr\" /s", "/s"},
+    {"\"a\x82\" /s\" /p 5", "/p 5"},   // 0x82 0x22 is one character: its second byte closes nothing
+    {"saver\x82 /s", ""},                // nor does 0x82 0x20 end the program name
+    {"\"saver.scr\x82", ""},
 };
 
 TEST(FindCommandTail, PassesOverTheProgramNameAndBlanks)
@@ -98,6 +105,33 @@ TEST(ReadModeRequest, FirstSwitchLetterAndItsNumber)
         ModeRequest request = ReadModeRequest(c.tail);
         EXPECT_EQ(static_cast<int>(c.mode), static_cast<int>(request.mode)) << "tail: " << c.tail;
         EXPECT_EQ(c.window, reinterpret_cast<UINT_PTR>(request.window)) << "tail: " << c.tail;
+    }
+}
+
+const char kSwitchLetters[] = "sSpPlLcCaA";
+const SaverMode kLetterModes[] = {SaverMode::FullScreen, SaverMode::Preview, SaverMode::Preview, SaverMode::Settings,
+                                  SaverMode::ChangePassword};
+
+TEST(CommandTailRobustness, RandomLinesStayInsideTheTextAndPickTheModeOfTheirFirstLetter)
+{
+    const unsigned seed = 1975;
+    std::mt19937 random(seed);
+    // Each line ends on the last byte before an inaccessible page: a read past its end faults.
+    char* pages = static_cast<char*>(VirtualAlloc(nullptr, 0x20000, MEM_COMMIT, PAGE_READWRITE));
+    DWORD previous;
+    ASSERT_TRUE(VirtualProtect(pages + 0x10000, 0x10000, PAGE_NOACCESS, &previous));
+    for (int i = 0; i < 5000; ++i) {
+        std::string line = RandomTail(random) + RandomTail(random);
+        char* text = std::strcpy(pages + 0x10000 - line.size() - 1, line.c_str());
+        const char* tail = FindCommandTail(text);
+        const char* first = tail + std::strspn(tail, " -/");
+        const char* letter = *first ? std::strchr(kSwitchLetters, *first) : nullptr;
+        SaverMode expected = !*first ? SaverMode::SettingsUnowned
+                             : letter ? kLetterModes[(letter - kSwitchLetters) / 2] : SaverMode::Invalid;
+        ASSERT_TRUE(tail >= text && tail <= text + line.size() && (!*tail || static_cast<BYTE>(*tail) > 0x20))
+            << "seed " << seed << ", case " << i;
+        ASSERT_EQ(static_cast<int>(expected), static_cast<int>(ReadModeRequest(tail).mode))
+            << "seed " << seed << ", case " << i;
     }
 }
 
