@@ -20,25 +20,19 @@ Values::value_type Num(const std::string& name, DWORD value)
     return {name, {REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)}};
 }
 
-Values Snapshot()
+// Every value of the product key, compared by name, type and bytes.
+void ExpectValues(const Values& expected)
 {
-    Values values;
+    EXPECT_EQ(expected.size(), ValueCount(kProductKeyPath));
     HKEY key = nullptr;
     RegOpenKeyExA(HKEY_CURRENT_USER, kProductKeyPath, 0, KEY_READ, &key);
-    char name[64], data[1024];
-    DWORD type, nameSize = sizeof name, size = sizeof data;
-    for (DWORD i = 0; !RegEnumValueA(key, i++, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-         nameSize = sizeof name, size = sizeof data)
-        values[name] = {type, std::string(data, size)};
+    for (const auto& value : expected) {
+        char data[1024];
+        DWORD type = 0, size = sizeof data;
+        RegQueryValueExA(key, value.first.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+        EXPECT_EQ(value.second, std::make_pair(type, std::string(data, size))) << value.first;
+    }
     RegCloseKey(key);
-    return values;
-}
-
-void ExpectValues(const Values& expected, Values actual)
-{
-    EXPECT_EQ(expected.size(), actual.size());
-    for (const auto& value : expected)
-        EXPECT_EQ(value.second, actual[value.first]) << value.first;
 }
 
 // `values` completed to the seventy that OK writes, the missing ones at their defaults.
@@ -173,7 +167,7 @@ TEST(ConfigDialog, Scenarios)
             RegCreateKeyExA(HKEY_CURRENT_USER, c.otherSubkey ? "software\\Quillmoor\\Other" : kMakerKeyPath, 0,
                             nullptr, c.exitCode ? 0 : REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         RegCloseKey(key);
-        Values before = Snapshot(), saved = c.changes;
+        Values saved = c.changes;
         saved.insert(c.stored.begin(), c.stored.end());
         ModuleProcess module;
         ASSERT_TRUE(module.Start("/c"));
@@ -185,7 +179,7 @@ TEST(ConfigDialog, Scenarios)
             Apply(dialog, step);
         EXPECT_EQ(c.exitCode, module.WaitForExit(10000));
         if (c.exitCode == IDOK || c.exitCode == IDCANCEL)
-            ExpectValues(c.exitCode == IDOK ? WithDefaults(saved) : before, Snapshot());
+            ExpectValues(c.exitCode == IDOK ? WithDefaults(saved) : c.stored);
         EXPECT_EQ(c.exitCode == IDOK || c.exitCode == IDCANCEL, KeyExists(kProductKeyPath));
         EXPECT_EQ(c.exitCode != IDC_ERASE_BUTTON || c.otherSubkey, KeyExists(kMakerKeyPath));
     }
