@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(wine wine32:i386 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-          cmake make python3 xvfb xauth googletest locales fonts-ipafont-gothic x11-apps imagemagick)
+          cmake make python3 xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine x11-apps imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do
