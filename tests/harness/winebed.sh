@@ -6,6 +6,10 @@
 #   winebed.sh BUILD stop         stop what start started
 #   winebed.sh BUILD run PROG ... run a Windows program in the bed (starts it on demand)
 #   winebed.sh BUILD env          print the environment for use with eval
+#
+# FERROWIND_BED_LAYOUT=dualhead gives a separate bed (own prefix, own bed folder) on an Xorg
+# server with two dummy heads: an 800x600 monitor left of the 1024x768 primary, so the virtual
+# screen starts at a negative X. Xvfb has only one monitor. Xorg needs root here.
 set -euo pipefail
 trap 'echo "winebed: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
@@ -13,32 +17,92 @@ build=$(cd "$1" && pwd)
 command=$2
 shift 2
 
-bed="$build/testbed"
+layout=${FERROWIND_BED_LAYOUT:-}
+case "$layout" in
+"" | dualhead) ;;
+*) echo "winebed: unknown layout '$layout'" >&2; exit 2 ;;
+esac
+suffix=${layout:+-$layout}
+# A layout needs its own server; a host display would not have it.
+[ -z "$layout" ] || unset FERROWIND_HOST_DISPLAY
+bed="$build/testbed$suffix"
 mkdir -p "$bed"
 
-export WINEPREFIX="$build/wineprefix"
+export WINEPREFIX="$build/wineprefix$suffix"
 export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-xvfb_alive() {
-    [ -s "$bed/xvfb.pid" ] && kill -0 "$(cat "$bed/xvfb.pid")" 2>/dev/null
+server_alive() {
+    [ -s "$bed/server.pid" ] && kill -0 "$(cat "$bed/server.pid")" 2>/dev/null
+}
+
+# Two dummy screens joined by Xinerama; Wine places its primary monitor (screen 0) at 0,0.
+write_dualhead_config() {
+    local mode
+    cat >"$bed/xorg.conf" <<'CONF'
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+    Option "DontVTSwitch" "true"
+    Option "Xinerama" "true"
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+    Modeline "1024x768" 65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
+    Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
+EndSection
+Section "ServerLayout"
+    Identifier "dualhead"
+    Screen 0 "1024x768" 800 0
+    Screen 1 "800x600" 0 0
+EndSection
+CONF
+    for mode in 1024x768 800x600; do
+        cat >>"$bed/xorg.conf" <<CONF
+Section "Device"
+    Identifier "$mode"
+    Driver "dummy"
+    VideoRam 16384
+EndSection
+Section "Screen"
+    Identifier "$mode"
+    Device "$mode"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "$mode"
+    EndSubSection
+EndSection
+CONF
+    done
+    mkdir -p "$bed/xorg.conf.d"
 }
 
 start_display() {
     [ -n "${FERROWIND_HOST_DISPLAY:-}" ] && return 0
-    xvfb_alive && return 0
+    server_alive && return 0
     # -displayfd lets the server pick a free display number and tell us which.
     local fifo="$bed/displayfd"
     rm -f "$fifo"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 9>&- </dev/null >/dev/null 2>"$bed/xvfb.log" &
-    echo $! >"$bed/xvfb.pid"
+    if [ "$layout" = dualhead ]; then
+        write_dualhead_config
+        # An empty -configdir keeps the machine's own xorg.conf.d out of the layout.
+        Xorg -config "$bed/xorg.conf" -configdir "$bed/xorg.conf.d" -noreset -nolisten tcp \
+            -logfile "$bed/server.log" -displayfd 3 3>"$fifo" 9>&- </dev/null >/dev/null 2>&1 &
+    else
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 9>&- </dev/null >/dev/null 2>"$bed/server.log" &
+    fi
+    echo $! >"$bed/server.pid"
     local number
     if ! read -r number <"$fifo"; then
-        echo "winebed: Xvfb did not start:" >&2
-        cat "$bed/xvfb.log" >&2
+        echo "winebed: the X server did not start:" >&2
+        cat "$bed/server.log" >&2
         return 1
     fi
     rm -f "$fifo"
@@ -91,12 +155,12 @@ stop)
     (
         flock 9
         wineserver -k 2>/dev/null || true
-        if xvfb_alive; then kill "$(cat "$bed/xvfb.pid")"; fi
-        rm -f "$bed/xvfb.pid" "$bed/display"
+        if server_alive; then kill "$(cat "$bed/server.pid")"; fi
+        rm -f "$bed/server.pid" "$bed/display"
     ) 9>"$bed/lock"
     ;;
 run)
-    if [ ! -f "$WINEPREFIX/.ferrowind-ready" ] || { [ -z "${FERROWIND_HOST_DISPLAY:-}" ] && ! xvfb_alive; }; then
+    if [ ! -f "$WINEPREFIX/.ferrowind-ready" ] || { [ -z "${FERROWIND_HOST_DISPLAY:-}" ] && ! server_alive; }; then
         start_bed
     fi
     use_display
