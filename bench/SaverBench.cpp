@@ -1,0 +1,101 @@
+// Measures a saver program against the bare baseline under the same Wine:
+//   start    process start -> its window covers the screen and has the foreground
+//   input    a key press -> the process has ended
+// Usage: SaverBench.exe RUNS SAVER BARE     (paths of Ferrowind.scr and BareSaver.exe)
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * counter.QuadPart / frequency.QuadPart;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+bool CoversScreenInForeground(DWORD processId)
+{
+    HWND foreground = GetForegroundWindow();
+    DWORD owner = 0;
+    GetWindowThreadProcessId(foreground, &owner);
+    RECT rect;
+    return owner == processId && GetWindowRect(foreground, &rect) && rect.right - rect.left >= GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
+           rect.bottom - rect.top >= GetSystemMetrics(SM_CYVIRTUALSCREEN);
+}
+
+PROCESS_INFORMATION Start(const std::string& program, const std::string& tail)
+{
+    std::string commandLine = "\"" + program + "\" " + tail;
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    return process;
+}
+
+void PressKey()
+{
+    INPUT key[2] = {};
+    key[0].type = key[1].type = INPUT_KEYBOARD;
+    key[0].ki.wVk = key[1].ki.wVk = VK_SPACE;
+    key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, key, sizeof key[0]);
+}
+
+struct Figures {
+    std::vector<double> start, input;
+};
+
+// One run: start, wait until it covers the screen in the foreground, press a key and wait
+// for the end.
+void Run(const std::string& program, const std::string& tail, Figures& figures)
+{
+    double started = Now();
+    PROCESS_INFORMATION process = Start(program, tail);
+    while (!CoversScreenInForeground(process.dwProcessId) && Now() - started < 10000)
+        Sleep(1);
+    figures.start.push_back(Now() - started);
+    Sleep(300);
+    double pressed = Now();
+    PressKey();
+    WaitForSingleObject(process.hProcess, 10000);
+    figures.input.push_back(Now() - pressed);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    Sleep(200);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
+    int runs = atoi(argv[1]);
+    SHDeleteKeyA(HKEY_CURRENT_USER, "software\\Quillmoor\\Ferrowind");   // no entries: the saver guards at once
+    Figures saver, bare;
+    for (int i = 0; i < runs; ++i) {
+        Run(argv[2], "/s", saver);
+        Run(argv[3], "", bare);
+    }
+
+    double startRatio = Median(saver.start) / Median(bare.start);
+    double inputRatio = Median(saver.input) / Median(bare.input);
+    printf("1. start -> covering, foreground: %.1f ms vs bare %.1f ms = %.2fx (goal <= 1.10x)\n",
+           Median(saver.start), Median(bare.start), startRatio);
+    printf("4. key press -> exit: %.1f ms vs bare %.1f ms = %.2fx (goal <= 1.10x)\n", Median(saver.input),
+           Median(bare.input), inputRatio);
+    return 0;
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Benchmarks: prints figures against baselines measured in the same run, with their goals.
+#   bench/run.sh [RUNS]     (default 7 runs; medians)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+runs=${1:-7}
+
+bash scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default >/dev/null
+
+build="$root/build"
+bed="$root/tests/harness/winebed.sh"
+trap '"$bed" "$build" stop' EXIT
+"$bed" "$build" start
+
+echo "Ferrowind benchmarks, medians of $runs runs under $(wine --version)"
+"$bed" "$build" run "$build/bin/SaverBench.exe" "$runs" "$build/bin/Ferrowind.scr" "$build/bin/BareSaver.exe" | tr -d '\r'
+
+# CPU of a guarding saver, read from the Wine process's /proc entry (Wine reports no
+# process times of other processes), against the bare program with a 100 ms timer.
+guard_cpu() {   # prints the CPU milliseconds that "$1 $2" uses over 10 s once it runs
+    "$bed" "$build" run "$1" $2 >/dev/null 2>&1 &
+    local saver=$! before after   # winebed execs wine: the same process runs the program
+    sleep 2
+    before=$(awk '{ print $14 + $15 }' "/proc/$saver/stat")
+    sleep 10
+    after=$(awk '{ print $14 + $15 }' "/proc/$saver/stat")
+    kill "$saver"
+    wait "$saver" 2>/dev/null || true
+    echo $(( (after - before) * 1000 / $(getconf CLK_TCK) ))
+}
+saver_cpu=$(guard_cpu "$build/bin/Ferrowind.scr" /s)
+bare_cpu=$(guard_cpu "$build/bin/BareSaver.exe" /timer)
+awk -v s="$saver_cpu" -v b="$bare_cpu" 'BEGIN {
+    ratio = "n/a"
+    if (b > 0) ratio = sprintf("%.2fx", s / b)
+    printf "3. CPU while guarding, 10 s: %d ms vs bare with 100 ms timer %d ms = %s (goal <= 1.2x); %.2f %% of one core (goal < 0.5 %%)\n", s, b, ratio, s / 100
+}'
+module=$(stat -c %s "$build/bin/Ferrowind.scr")
+minimal=$(stat -c %s "$build/bin/MinimalGui.exe")
+awk -v m="$module" -v b="$minimal" \
+    'BEGIN { printf "5. module size: %d bytes vs minimal GUI program %d bytes = %.2fx (goal <= 1.5x)\n", m, b, m / b }'
