@@ -17,7 +17,14 @@ std::string BinaryDirectory()
 
 std::string ModulePath()
 {
-    return BinaryDirectory() + "\\Ferrowind.scr";
+    const char* variant = getenv("FERROWIND_MODULE");
+    return BinaryDirectory() + "\\" + (variant ? variant : "Ferrowind.scr");
+}
+
+bool ModuleIsWin9x()
+{
+    const char* win9x = getenv("FERROWIND_WIN9X");
+    return win9x && win9x[0] == '1';
 }
 
 ModuleProcess::~ModuleProcess()

@@ -11,7 +11,10 @@ namespace testing_support {
 
 // Folder of the running test program; the module and the helper programs sit beside it.
 std::string BinaryDirectory();
-std::string ModulePath();   // Ferrowind.scr
+// Ferrowind.scr, or the copy named by FERROWIND_MODULE that Wine presents as another
+// Windows version; FERROWIND_WIN9X=1 says it is one of the Windows 9x family.
+std::string ModulePath();
+bool ModuleIsWin9x();
 
 // A process of the module started with a command tail.
 class ModuleProcess {
