@@ -55,7 +55,9 @@ void ExpectLoaded(const std::function<std::string(unsigned, int)>& expected)
             EXPECT_EQ(expected(n, f), Value(launchTable.entries[n], f)) << Name(n, f);
 }
 
-TEST(SettingsStore, LoadTakesWhatFitsAndKeepsTheDefaultsElsewhere)
+// Values that do not fit keep the default; then the loaded table is saved as 70 values of the
+// right type and size and loads back unchanged.
+TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
 {
     struct Stored {
         const char* name;
@@ -65,6 +67,7 @@ TEST(SettingsStore, LoadTakesWhatFitsAndKeepsTheDefaultsElsewhere)
     const std::string z(1, '\0'), v259(259, 'v');
     const Stored cases[] = {
         {"Settings0File", REG_SZ, "prog.exe" + z, "prog.exe"},
+        {"Settings0Directory", REG_SZ, "C:\\\x83\x65\x83\x58\x83\x67" + z, "C:\\\x83\x65\x83\x58\x83\x67"},
         {"Settings1Verb", REG_SZ, v259 + z, v259},
         {"Settings1File", REG_SZ, v259 + "w" + z, ""},       // longer than the field
         {"Settings1Parameters", REG_BINARY, v259 + "x", ""},  // fills it with no zero
@@ -82,30 +85,16 @@ TEST(SettingsStore, LoadTakesWhatFitsAndKeepsTheDefaultsElsewhere)
         {"Settings8ShowCmd", REG_BINARY, "", "1"},
     };
     DeleteStoredSettings();
-    std::map<std::string, std::string> expected;
+    std::map<std::string, std::string> stored;
     for (const Stored& c : cases) {
         StoreRaw(c.name, c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        expected[c.name] = c.loaded;
+        stored[c.name] = c.loaded;
     }
-    ExpectLoaded([&](unsigned n, int f) { return expected.count(Name(n, f)) ? expected[Name(n, f)] : Default(n, f); });
-}
+    auto expected = [&](unsigned n, int f) { return stored.count(Name(n, f)) ? stored[Name(n, f)] : Default(n, f); };
+    ExpectLoaded(expected);
 
-TEST(SettingsStore, SaveWritesAllSeventyValuesThatLoadBack)
-{
-    LaunchTable saved = {};   // entry 9 stays empty, with ShowCmd 0
-    for (unsigned n = 0; n < 9; ++n) {
-        LaunchEntry& e = saved.entries[n];
-        strcpy(e.Verb, n % 2 ? "open" : "\x8a\x4a\x82\xad");
-        wsprintfA(e.File, "file%u.exe", n);
-        memset(e.Parameters, 'a' + n, n * 32 + 3);   // up to 259 bytes
-        strcpy(e.Directory, n % 3 ? "C:\\\x83\x65\x83\x58\x83\x67" : "");
-        e.ShowCmd = static_cast<INT32>(n * 7) - 20;
-        e.WaitActiveWindow = n % 2;
-        e.RemainActiveWindow = static_cast<INT32>(n * n);
-    }
     DeleteStoredSettings();
     ASSERT_TRUE(OpenSettingsKey());
-    launchTable = saved;
     SaveLaunchTable();
     CloseSettingsKey();
     EXPECT_EQ(70u, ValueCount(kProductKeyPath));
@@ -114,26 +103,26 @@ TEST(SettingsStore, SaveWritesAllSeventyValuesThatLoadBack)
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
         for (int f = 0; f < 7; ++f) {
             // Strings are kept in UTF-16: the wide size shows whether the zero was stored.
-            std::string name = Name(n, f), text = Value(saved.entries[n], f);
+            std::string name = Name(n, f);
             DWORD type = 0, size = 0;
             RegQueryValueExW(key, std::wstring(name.begin(), name.end()).c_str(), nullptr, &type, nullptr, &size);
             EXPECT_EQ(f < 4 ? REG_SZ : REG_DWORD, type) << name;
-            EXPECT_EQ(f < 4 ? 2 * MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0) : 4, size) << name;
+            EXPECT_EQ(f < 4 ? 2 * MultiByteToWideChar(CP_ACP, 0, expected(n, f).c_str(), -1, nullptr, 0) : 4, size)
+                << name;
         }
     RegCloseKey(key);
-    ExpectLoaded([&](unsigned n, int f) { return Value(saved.entries[n], f); });
+    ExpectLoaded(expected);
 }
 
 TEST(SettingsStore, EraseKeepsTheMakerKeyOnlyWhenItHoldsMore)
 {
-    // Another program's key, with a value: none, a subkey of the maker key, the maker key itself.
-    for (const char* other : {"", "software\\Quillmoor\\Other", "software\\Quillmoor"}) {
+    // A key with a value of another program: none (in the product key), a subkey of the maker
+    // key, the maker key itself.
+    for (const char* other : {kProductKeyPath, "software\\Quillmoor\\Other", kMakerKeyPath}) {
         SCOPED_TRACE(other);
         DeleteStoredSettings();
         for (const char* path : {"software\\Quillmoor\\Ferrowind\\Nested", other}) {
             HKEY key;
-            if (!*path)
-                continue;
             RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
             RegSetValueExA(key, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
             RegCloseKey(key);
@@ -141,31 +130,27 @@ TEST(SettingsStore, EraseKeepsTheMakerKeyOnlyWhenItHoldsMore)
         ASSERT_TRUE(OpenSettingsKey());
         EraseSettings();
         EXPECT_FALSE(KeyExists(kProductKeyPath));
-        EXPECT_EQ(*other != 0, KeyExists(kMakerKeyPath));
+        EXPECT_EQ(other != kProductKeyPath, KeyExists(kMakerKeyPath));
         ExpectLoaded(Default);
         EXPECT_EQ(0u, ValueCount(kProductKeyPath));
     }
 }
 
-// HKEY_CURRENT_USER of the shared prefix must keep "software", so this process maps it to an
-// empty stand-in key.
+// HKEY_CURRENT_USER of the shared prefix must keep "software", so in this process an empty
+// stand-in key takes its place.
 TEST(SettingsStore, OpenFailsAndCreatesNothingWithoutSoftware)
 {
-    const char standInPath[] = "software\\FerrowindLaunchStandIn";
+    const char standInPath[] = "software\\FerrowindStandIn";
     HKEY standIn;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, standInPath, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &standIn, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, standInPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &standIn, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, standIn));
-    bool opened = OpenSettingsKey();
+    EXPECT_FALSE(OpenSettingsKey());
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     CloseSettingsKey();
-    DWORD subkeys = 1, values = 1;
-    RegQueryInfoKeyA(standIn, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
     RegCloseKey(standIn);
+    EXPECT_FALSE(KeyExists("software\\FerrowindStandIn\\software"));
     SHDeleteKeyA(HKEY_CURRENT_USER, standInPath);
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(0u, subkeys + values);
 }
 
 HWND MakeWindow(const char* title, int width, int height, DWORD visible)
@@ -174,7 +159,8 @@ HWND MakeWindow(const char* title, int width, int height, DWORD visible)
                            nullptr);
 }
 
-TEST(ActivationWait, EndsWhenTheActivationLeavesOrAtItsLimit)
+// The black-box runs see the wait end when the activation leaves; here it never does.
+TEST(ActivationWait, EndsAtItsLimit)
 {
     HWND held = MakeWindow("held", 100, 100, WS_VISIBLE);
     SetForegroundWindow(held);
@@ -183,10 +169,6 @@ TEST(ActivationWait, EndsWhenTheActivationLeavesOrAtItsLimit)
     EXPECT_FALSE(WaitForActivationToLeave(held, 300));
     EXPECT_GE(GetTickCount() - start, 300u);
     EXPECT_LT(GetTickCount() - start, 5000u);
-    SetForegroundWindow(MakeWindow("other", 100, 100, WS_VISIBLE));
-    start = GetTickCount();
-    EXPECT_TRUE(WaitForActivationToLeave(held, 5000));
-    EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
 // --- The built module launching the probe ---------------------------------------------------
