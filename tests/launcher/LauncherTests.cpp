@@ -34,13 +34,13 @@ std::string Value(const LaunchEntry& e, int field)
 {
     const char* texts[] = {e.Verb, e.File, e.Parameters, e.Directory};
     const INT32 numbers[] = {e.ShowCmd, e.WaitActiveWindow, e.RemainActiveWindow};
-    return field < 4 ? std::string(texts[field], strnlen(texts[field], kLaunchTextSize))
-                     : std::to_string(numbers[field - 4]);
+    return field < kShowCmd ? std::string(texts[field], strnlen(texts[field], kLaunchTextSize))
+                            : std::to_string(numbers[field - kShowCmd]);
 }
 
 std::string Default(unsigned, int field)
 {
-    return field < 4 ? "" : field == 4 ? "1" : "0";
+    return field < kShowCmd ? "" : field == kShowCmd ? "1" : "0";
 }
 
 // Loads into a table full of junk, which the load must replace entirely, and checks every field.
@@ -103,12 +103,11 @@ TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
         for (int f = 0; f < 7; ++f) {
             // Strings are kept in UTF-16: the wide size shows whether the zero was stored.
-            std::string name = Name(n, f);
-            DWORD type = 0, size = 0;
+            std::string name = Name(n, f), text = expected(n, f);
+            DWORD type = 0, size = 0, wideLength = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
             RegQueryValueExW(key, std::wstring(name.begin(), name.end()).c_str(), nullptr, &type, nullptr, &size);
-            EXPECT_EQ(f < 4 ? REG_SZ : REG_DWORD, type) << name;
-            EXPECT_EQ(f < 4 ? 2 * MultiByteToWideChar(CP_ACP, 0, expected(n, f).c_str(), -1, nullptr, 0) : 4, size)
-                << name;
+            EXPECT_EQ(f < kShowCmd ? REG_SZ : REG_DWORD, type) << name;
+            EXPECT_EQ(f < kShowCmd ? 2 * wideLength : 4, size) << name;
         }
     RegCloseKey(key);
     ExpectLoaded(expected);
