@@ -130,7 +130,13 @@ void EraseSettings()
 {
     CloseKey(settingsKey.productKey);
     SHDeleteKeyA(settingsKey.makerKey, kProductKeyName);
+    // SHDeleteEmptyKeyA is documented to keep a key that still holds values, but Wine's looks
+    // only at subkeys; another program's values under the maker key must survive either way.
+    DWORD values = 0;
+    LONG counted = RegQueryInfoKeyA(settingsKey.makerKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                    nullptr, nullptr, nullptr, nullptr);
     CloseKey(settingsKey.makerKey);
-    SHDeleteEmptyKeyA(settingsKey.softwareKey, kMakerKeyName);
+    if (counted != ERROR_SUCCESS || values == 0)
+        SHDeleteEmptyKeyA(settingsKey.softwareKey, kMakerKeyName);
     CloseKey(settingsKey.softwareKey);
 }
