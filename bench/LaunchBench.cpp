@@ -147,10 +147,10 @@ int main(int argc, char** argv)
         process[i] = ProcessToLaunch(kLogFolder + "\\process" + std::to_string(i));
         probe[i] = EraseToLaunch(kLogFolder + "\\erase" + std::to_string(i), &call[i]);
     }
-    printf("Ferrowind launch timing under Wine, medians of %d runs\n", runs);
-    Report("process start -> first probe start", process, "");
+    printf("2. launch timing, medians of %d runs:\n", runs);
     Report("first erase -> first ShellExecuteA", call, "   goal: within 120 ms (timer 100 ms)");
     Report("first erase -> first probe start", probe, "");
+    Report("process start -> first probe start", process, "");
     DeleteStoredSettings();
     return 0;
 }

@@ -17,6 +17,9 @@ trap '"$bed" "$build" stop' EXIT
 
 echo "Ferrowind benchmarks, medians of $runs runs under $(wine --version)"
 "$bed" "$build" run "$build/bin/SaverBench.exe" "$runs" "$build/bin/Ferrowind.scr" "$build/bin/BareSaver.exe" | tr -d '\r'
+# In-process with the real procedures: ShellExecuteA's import slot is timed (replaces the
+# stored settings of the test prefix).
+"$bed" "$build" run "$build/bin/launch_bench.exe" "$runs" | tr -d '\r'
 
 # CPU of a guarding saver, read from the Wine process's /proc entry (Wine reports no
 # process times of other processes), against the bare program with a 100 ms timer.
