@@ -16,7 +16,8 @@ trap '"$bed" "$build" stop' EXIT
 "$bed" "$build" start
 
 echo "Ferrowind benchmarks, medians of $runs runs under $(wine --version)"
-"$bed" "$build" run "$build/bin/SaverBench.exe" "$runs" "$build/bin/Ferrowind.scr" "$build/bin/BareSaver.exe" | tr -d '\r'
+saver=$("$bed" "$build" run "$build/bin/SaverBench.exe" "$runs" "$build/bin/Ferrowind.scr" "$build/bin/BareSaver.exe" | tr -d '\r')
+echo "$saver" | grep '^1\.'
 # In-process with the real procedures: ShellExecuteA's import slot is timed (replaces the
 # stored settings of the test prefix).
 "$bed" "$build" run "$build/bin/launch_bench.exe" "$runs" | tr -d '\r'
@@ -41,6 +42,7 @@ awk -v s="$saver_cpu" -v b="$bare_cpu" 'BEGIN {
     if (b > 0) ratio = sprintf("%.2fx", s / b)
     printf "3. CPU while guarding, 10 s: %d ms vs bare with 100 ms timer %d ms = %s (goal <= 1.2x); %.2f %% of one core (goal < 0.5 %%)\n", s, b, ratio, s / 100
 }'
+echo "$saver" | grep '^4\.'
 module=$(stat -c %s "$build/bin/Ferrowind.scr")
 minimal=$(stat -c %s "$build/bin/MinimalGui.exe")
 awk -v m="$module" -v b="$minimal" \
