@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(wine wine32:i386 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-          cmake make python3 xvfb xauth googletest locales fonts-ipafont-gothic x11-apps fonts-wine imagemagick
+          cmake make python3 xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
+          x11-apps x11-utils imagemagick
           xserver-xorg-core xserver-xorg-video-dummy libxinerama1:i386)
 # The last three make the two-monitor test bed: Xorg with two dummy heads, and the 32-bit
 # Xinerama library that Wine loads at run time to see more than one monitor (a recommended
