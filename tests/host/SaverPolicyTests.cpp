@@ -40,7 +40,6 @@ const PolicyCase kPolicyCases[] = {
     {"key press while closing", Closing, WM_KEYDOWN, 'A', kDefault, false},
     {"Alt key press during verification", InVerify, WM_SYSKEYDOWN, 'A', kDefault, false},
     {"AC line changed", AcChanged, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, kDefault, true},
-    {"AC line as before", 0, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, kDefault, false},
     {"activation lost, through the launcher", 0, WM_ACTIVATEAPP, 0, kDefault, false},
     {"activation lost, default policy alone", Direct, WM_ACTIVATEAPP, 0, kDefault, true},
     {"WM_SETCURSOR", 0, WM_SETCURSOR, 0, 1, false}, {"verification request on NT", Accepts, WM_APP, 0, kDefault, false},
@@ -72,8 +71,7 @@ void RunPolicyCases(bool preview)
         hostState.inVerify = c.state & InVerify;
         hostState.verifyPassword = c.state & Accepts ? AcceptPassword : c.state & Refuses ? RefusePassword : nullptr;
         hostState.autoPlayMessage = c.state & AutoPlay ? kAutoPlay : 0;
-        if (c.state & AcChanged)
-            hostState.lastAcLineStatus = 77;
+        hostState.lastAcLineStatus = c.state & AcChanged ? 77 : ReadAcLineStatus();
         LRESULT result = c.state & Direct ? DefaultSaverProc(saver, c.message, c.wParam, 0)
                                           : SendMessageA(saver, c.message, c.wParam, 0);
         MSG posted;
@@ -82,7 +80,6 @@ void RunPolicyCases(bool preview)
         EXPECT_EQ(c.result == kDefault ? DefWindowProcA(saver, c.message, c.wParam, 0) : c.result, result) << c.name;
         EXPECT_EQ(c.closes, TakeClose(saver)) << c.name;
         EXPECT_EQ((c.state & Forwarded) != 0, forwarded) << c.name;
-        EXPECT_TRUE(IsWindow(saver)) << c.name;
     }
 }
 
