@@ -4,8 +4,6 @@
 // stand-in PASSWORD.CPL and MPR.DLL.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "host/HostState.h"
 #include "host/PasswordLock.h"
 #include "host/SaverWindow.h"
@@ -42,9 +40,7 @@ void SetUsePassword(DWORD value)
 struct Password : ::testing::Test {
     void SetUp() override
     {
-        SetUsePassword(kNone);
         DeleteStoredSettings();
-        hostState = HostState();
         hostState.instance = GetModuleHandleA(nullptr);
         hostState.isWin9x = 1;
     }
@@ -57,12 +53,11 @@ const struct {
     DWORD sinceLast, answer, result;   // sinceLast: ms from the last verification's end, modulo 2^32
 } kVerifyCases[] = {
     {"no password in force", false, false, false, kNone, 0, 1},
-    {"first verification", true, false, true, kNone, 0, 0},
     {"199 ms after a refusal", true, false, false, 199, 1, 0},
     {"200 ms after a refusal", true, false, true, 200, 0, 0},
     {"last tick numerically above now (wrapped)", true, false, true, 0xFFFFFF9C, 1, 1},
     {"answer 7 is kept as it is", true, false, true, 1000, 7, 7},
-    {"close while the verifier runs", true, true, true, kNone, 1, 1},
+    {"close while the verifier runs, first verification", true, true, true, kNone, 1, 1},
 };
 
 TEST_F(Password, VerifierIsAskedAtMostOncePer200Ms)
@@ -105,11 +100,11 @@ const struct {
     BOOL win9x;
     DWORD usePassword;
     bool bareModuleFirst;   // a PASSWORD.CPL without VerifyScreenSavePwd is already loaded
-    int loads;
 } kLoadCases[] = {
-    {"password switched on", 1, 1, false, 1},          {"loaded a second time", 1, 1, false, 2},
-    {"password switched off", 1, 0, false, 1},         {"no password setting", 1, kNone, false, 1},
-    {"NT family", 0, 1, false, 1},                     {"module without the entry point", 1, 1, true, 1},
+    {"password switched on", 1, 1, false},
+    {"password switched off", 1, 0, false},
+    {"NT family", 0, 1, false},
+    {"module without the entry point", 1, 1, true},
 };
 
 TEST_F(Password, VerifierLoadsOnlyWithThePasswordAndTellsTheSystem)
@@ -118,8 +113,8 @@ TEST_F(Password, VerifierLoadsOnlyWithThePasswordAndTellsTheSystem)
         SetUsePassword(c.usePassword);
         hostState.isWin9x = c.win9x;
         HMODULE bare = c.bareModuleFirst ? LoadLibraryA((BinaryDirectory() + "\\bare\\PASSWORD.CPL").c_str()) : nullptr;
-        for (int i = 0; i < c.loads; ++i)
-            LoadPasswordVerifier();
+        LoadPasswordVerifier();
+        LoadPasswordVerifier();   // a second load replaces the first
         bool verifier = c.win9x && c.usePassword == 1 && !c.bareModuleFirst;
         EXPECT_EQ(verifier, hostState.verifyPassword && hostState.passwordModule && SaverRunning()) << c.name;
         UnloadPasswordVerifier();
@@ -133,60 +128,49 @@ enum ChangeParent { kNoChange, kGiven, kForeground };
 
 const struct {
     const char* name;
-    const char* tail;   // "#": a live window's number
-    bool win9x;
-    DWORD usePassword, answer, calls, exitCode;   // STILL_ACTIVE: the saver stays
+    const char* tail;   // a live window's number follows when the change is for the given window
+    bool win9x, password;
+    DWORD answer, exitCode;   // STILL_ACTIVE: the saver stays
     ChangeParent changeParent;
-    int autoPlay;   // the answer expected to the AutoPlay query sent to the saver; -1: post WM_CLOSE
 } kRuns[] = {
-    {"verifier refuses", "/s", true, 1, 0, 1, STILL_ACTIVE, kNoChange, -1},
-    {"verifier answers 7", "/s", true, 1, 7, 1, 0, kNoChange, -1},
-    {"verifier faults", "/s", true, 1, kFaultAnswer, 1, 0xFFFFFFFF, kNoChange, -1},
-    {"no password setting", "/s", true, kNone, 0, 0, 0, kNoChange, -1},
-    {"NT family has no password lock", "/s", false, 1, 0, 0, 0, kNoChange, -1},
-    {"AutoPlay under a password", "/s", true, 1, 0, 1, STILL_ACTIVE, kNoChange, 1},
-    {"AutoPlay without a password", "/s", true, kNone, 0, 0, 0, kNoChange, 0},
-    {"change for a live window", "/a #", true, kNone, 0, 0, 0, kGiven, -1},
-    {"change, number right after", "-A#", true, kNone, 0, 0, 0, kGiven, -1},
-    {"change for a stale number", "/a 4000000000", true, kNone, 0, 0, 0, kForeground, -1},
-    {"change for window 0", "/a 0", true, kNone, 0, 0, 0, kForeground, -1},
-    {"change without a number", "/a", true, kNone, 0, 0, 0, kForeground, -1},
-    {"NT family has no password change", "/a #", false, kNone, 0, 0, 0xFFFFFFFF, kNoChange, -1},
+    {"verifier refuses", "/s", true, true, 0, STILL_ACTIVE, kNoChange},
+    {"verifier answers 7", "/s", true, true, 7, 0, kNoChange},
+    {"verifier faults", "/s", true, true, kFaultAnswer, 0xFFFFFFFF, kNoChange},
+    {"no password", "/s", true, false, 0, 0, kNoChange},
+    {"change for a live window", "/a ", true, false, 0, 0, kGiven},
+    {"change for a stale number", "/a 4000000000", true, false, 0, 0, kForeground},
+    {"NT family has no password change", "/a 5", false, false, 0, 0xFFFFFFFF, kNoChange},
 };
 
 TEST_F(Password, ModuleRuns)
 {
-    HWND given = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    HWND given = GetDesktopWindow();   // live, and never the foreground window
     HWND front = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr, nullptr,
                                  nullptr);
+    std::string givenNumber = std::to_string(HandleToULong(given));
     for (const auto& c : kRuns) {
         SetForegroundWindow(front);
         ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == front; }, 5000)) << c.name;
-        SetUsePassword(c.usePassword);
+        SetUsePassword(c.password ? 1 : kNone);
         Put("Answer", c.answer);
-        std::string tail = c.tail, givenNumber = std::to_string(HandleToULong(given));
-        if (tail.back() == '#')
-            tail.replace(tail.size() - 1, 1, givenNumber);
+        std::string tail = c.tail + (c.changeParent == kGiven ? givenNumber : "");
         ModuleProcess module;
         ASSERT_TRUE(module.Start(tail, c.win9x ? BinaryDirectory() + "\\Ferrowind98.scr" : ModulePath())) << c.name;
         HWND window = tail == "/s" ? WaitForSaverWindow(10000) : nullptr;
         ASSERT_TRUE(window || tail != "/s") << c.name;
-        if (window && c.autoPlay < 0)
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        else if (window)
-            EXPECT_EQ(c.autoPlay, SendMessageA(window, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0)) << c.name;
-        WaitUntil([&] { return Get("Calls") >= c.calls; }, 10000);
+        // The AutoPlay query is answered after the verifier and asks the saver to close.
+        if (window)
+            EXPECT_EQ(c.password, SendMessageA(window, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0)) << c.name;
+        DWORD calls = window && c.password;
+        WaitUntil([&] { return Get("Calls") >= calls; }, 10000);
         EXPECT_EQ(c.exitCode, module.WaitForExit(c.exitCode == STILL_ACTIVE ? 500 : 10000)) << c.name;
-        EXPECT_EQ(c.calls, Get("Calls")) << c.name;
-        if (c.calls)
+        EXPECT_EQ(calls, Get("Calls")) << c.name;
+        if (calls)
             EXPECT_TRUE(Get("Window") == HandleToULong(window) && Get("RunningAtCall") == TRUE) << c.name;
         if (c.answer == kFaultAnswer)
             EXPECT_EQ(0u, Get("RunningAtDetach", kNone)) << c.name << ": the system still thinks a saver runs";
-        char call[64] = "";
-        DWORD size = sizeof call;
-        SHGetValueA(HKEY_CURRENT_USER, kTestBedKey, "ChangeCall", nullptr, call, &size);
-        std::string parent = c.changeParent == kGiven ? givenNumber : std::to_string(HandleToULong(front));
-        EXPECT_EQ(c.changeParent == kNoChange ? "" : "SCRSAVE " + parent + " 0 0", std::string(call)) << c.name;
+        DWORD parent = c.changeParent == kNoChange ? kNone : HandleToULong(c.changeParent == kGiven ? given : front);
+        EXPECT_EQ(parent, Get("ChangeParent", kNone)) << c.name << ": password change for the window";
     }
 }
 
