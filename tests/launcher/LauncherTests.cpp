@@ -103,7 +103,6 @@ TEST(SettingsStore, EraseKeepsTheMakerKeyOnlyWhenItHoldsMore)
         EXPECT_FALSE(KeyExists(kProductKeyPath));
         EXPECT_EQ(other != kProductKeyPath, KeyExists(kMakerKeyPath));
         ExpectLoaded();
-        EXPECT_EQ(0u, ValueCount(kProductKeyPath));
     }
 }
 
@@ -134,7 +133,6 @@ TEST(ActivationWait, EndsAtItsLimit)
 {
     HWND held = MakeWindow("held", 100, 100, WS_VISIBLE);
     SetForegroundWindow(held);
-    ASSERT_EQ(held, GetActiveWindow());
     DWORD start = GetTickCount();
     EXPECT_FALSE(WaitForActivationToLeave(held, 300));
     EXPECT_GE(GetTickCount() - start, 300u);
