@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,60 +37,37 @@ std::string Value(const LaunchEntry& e, int field)
                             : std::to_string(numbers[field - kShowCmd]);
 }
 
-std::string Default(unsigned, int field)
-{
-    return field < kShowCmd ? "" : field == kShowCmd ? "1" : "0";
-}
-
-// Loads into a table full of junk, which the load must replace entirely, and checks every field.
-void ExpectLoaded(const std::function<std::string(unsigned, int)>& expected)
+// Loads into a table full of junk, which the load must replace entirely: the fields named in
+// `loaded` as given there, all others with their default.
+void ExpectLoaded(std::map<std::string, std::string> loaded = {})
 {
     memset(&launchTable, 0x7F, sizeof launchTable);
     ASSERT_TRUE(OpenSettingsKey());
     LoadLaunchTable();
     CloseSettingsKey();
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
-        for (int f = 0; f < 7; ++f)
-            EXPECT_EQ(expected(n, f), Value(launchTable.entries[n], f)) << Name(n, f);
+        for (int f = 0; f < 7; ++f) {
+            loaded.emplace(Name(n, f), f < kShowCmd ? "" : f == kShowCmd ? "1" : "0");
+            EXPECT_EQ(loaded[Name(n, f)], Value(launchTable.entries[n], f)) << Name(n, f);
+        }
 }
 
-// Values that do not fit keep the default; then the loaded table is saved as 70 values of the
-// right type and size and loads back unchanged.
+// The stored-value tests cover every type and size; these values are the ones they cannot
+// tell apart: double-byte text, the longest text, byte order and sign. The loaded table is
+// saved as 70 values of the right type and size and loads back unchanged.
 TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
 {
-    struct Stored {
-        const char* name;
-        DWORD type;
-        std::string bytes, loaded;
-    };
-    const std::string z(1, '\0'), v259(259, 'v');
-    const Stored cases[] = {
-        {"Settings0File", REG_SZ, "prog.exe" + z, "prog.exe"},
-        {"Settings0Directory", REG_SZ, "C:\\\x83\x65\x83\x58\x83\x67" + z, "C:\\\x83\x65\x83\x58\x83\x67"},
-        {"Settings1Verb", REG_SZ, v259 + z, v259},
-        {"Settings1File", REG_SZ, v259 + "w" + z, ""},       // longer than the field
-        {"Settings1Parameters", REG_BINARY, v259 + "x", ""},  // fills it with no zero
-        {"Settings1Directory", REG_BINARY, v259 + z, v259},
-        {"Settings2Verb", REG_DWORD, "AB" + z + z, "AB"},
-        {"Settings2File", REG_DWORD, "ABCD", "ABCD"},
-        {"Settings2Parameters", REG_SZ, z, ""},
-        {"Settings3ShowCmd", REG_DWORD, "\x03" + z + z + z, "3"},
-        {"Settings4ShowCmd", REG_DWORD, "\xFB\xFF\xFF\xFF", "-5"},
-        {"Settings4RemainActiveWindow", REG_DWORD, z + "\x01" + z + z, "256"},
-        {"Settings5ShowCmd", REG_BINARY, "\x34\x12", "4660"},  // fewer bytes: the low ones
-        {"Settings6ShowCmd", REG_BINARY, z, "0"},
-        {"Settings7ShowCmd", REG_QWORD, "\x09" + std::string(7, '\0'), "1"},
-        {"Settings7WaitActiveWindow", REG_SZ, "7" + z, "55"},
-        {"Settings8ShowCmd", REG_BINARY, "", "1"},
-    };
+    const std::string japanese = "C:\\\x83\x65\x83\x58\x83\x67", longest(259, 'v');
     DeleteStoredSettings();
-    std::map<std::string, std::string> stored;
-    for (const Stored& c : cases) {
-        StoreRaw(c.name, c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        stored[c.name] = c.loaded;
-    }
-    auto expected = [&](unsigned n, int f) { return stored.count(Name(n, f)) ? stored[Name(n, f)] : Default(n, f); };
-    ExpectLoaded(expected);
+    StoreText("Settings0File", "prog.exe");
+    StoreText("Settings0Directory", japanese);
+    StoreText("Settings1Verb", longest);
+    StoreNumber("Settings4ShowCmd", static_cast<DWORD>(-5));
+    StoreRaw("Settings5WaitActiveWindow", REG_BINARY, "\x34\x12", 2);   // fewer bytes: the low ones
+    const std::map<std::string, std::string> loaded = {{"Settings0File", "prog.exe"}, {"Settings0Directory", japanese},
+                                                       {"Settings1Verb", longest}, {"Settings4ShowCmd", "-5"},
+                                                       {"Settings5WaitActiveWindow", "4660"}};
+    ExpectLoaded(loaded);
 
     DeleteStoredSettings();
     ASSERT_TRUE(OpenSettingsKey());
@@ -103,14 +79,14 @@ TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
         for (int f = 0; f < 7; ++f) {
             // Strings are kept in UTF-16: the wide size shows whether the zero was stored.
-            std::string name = Name(n, f), text = expected(n, f);
+            std::string name = Name(n, f), text = Value(launchTable.entries[n], f);
             DWORD type = 0, size = 0, wideLength = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
             RegQueryValueExW(key, std::wstring(name.begin(), name.end()).c_str(), nullptr, &type, nullptr, &size);
             EXPECT_EQ(f < kShowCmd ? REG_SZ : REG_DWORD, type) << name;
             EXPECT_EQ(f < kShowCmd ? 2 * wideLength : 4, size) << name;
         }
     RegCloseKey(key);
-    ExpectLoaded(expected);
+    ExpectLoaded(loaded);
 }
 
 TEST(SettingsStore, EraseKeepsTheMakerKeyOnlyWhenItHoldsMore)
@@ -120,18 +96,13 @@ TEST(SettingsStore, EraseKeepsTheMakerKeyOnlyWhenItHoldsMore)
     for (const char* other : {kProductKeyPath, "software\\Quillmoor\\Other", kMakerKeyPath}) {
         SCOPED_TRACE(other);
         DeleteStoredSettings();
-        for (const char* path : {"software\\Quillmoor\\Ferrowind\\Nested", other}) {
-            HKEY key;
-            RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-            RegSetValueExA(key, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
-            RegCloseKey(key);
-        }
+        for (const char* path : {"software\\Quillmoor\\Ferrowind\\Nested", other})
+            SHSetValueA(HKEY_CURRENT_USER, path, "Other", REG_SZ, "", 1);
         ASSERT_TRUE(OpenSettingsKey());
         EraseSettings();
         EXPECT_FALSE(KeyExists(kProductKeyPath));
         EXPECT_EQ(other != kProductKeyPath, KeyExists(kMakerKeyPath));
-        ExpectLoaded(Default);
-        EXPECT_EQ(0u, ValueCount(kProductKeyPath));
+        ExpectLoaded();
     }
 }
 
@@ -139,17 +110,16 @@ TEST(SettingsStore, EraseKeepsTheMakerKeyOnlyWhenItHoldsMore)
 // stand-in key takes its place.
 TEST(SettingsStore, OpenFailsAndCreatesNothingWithoutSoftware)
 {
-    const char standInPath[] = "software\\FerrowindStandIn";
     HKEY standIn;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, standInPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &standIn, nullptr));
+    RegCreateKeyExA(HKEY_CURRENT_USER, "software\\FerrowindStandIn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &standIn,
+                    nullptr);
     ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, standIn));
     EXPECT_FALSE(OpenSettingsKey());
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     CloseSettingsKey();
     RegCloseKey(standIn);
     EXPECT_FALSE(KeyExists("software\\FerrowindStandIn\\software"));
-    SHDeleteKeyA(HKEY_CURRENT_USER, standInPath);
+    SHDeleteKeyA(HKEY_CURRENT_USER, "software\\FerrowindStandIn");
 }
 
 HWND MakeWindow(const char* title, int width, int height, DWORD visible)
@@ -163,7 +133,6 @@ TEST(ActivationWait, EndsAtItsLimit)
 {
     HWND held = MakeWindow("held", 100, 100, WS_VISIBLE);
     SetForegroundWindow(held);
-    ASSERT_EQ(held, GetActiveWindow());
     DWORD start = GetTickCount();
     EXPECT_FALSE(WaitForActivationToLeave(held, 300));
     EXPECT_GE(GetTickCount() - start, 300u);
@@ -174,7 +143,7 @@ TEST(ActivationWait, EndsAtItsLimit)
 
 struct ProbeLog {
     DWORD tick;
-    int show, useShow;
+    int show;
     std::string folder, commandLine;
 };
 
@@ -195,16 +164,15 @@ std::map<std::string, std::vector<ProbeLog>> Logs(bool erase = false)
     HANDLE search = FindFirstFileA(Tag(erase ? "*" : "*.log").c_str(), &found);
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
         std::string file = found.cFileName;
+        if (erase) {
+            DeleteFileA(Tag(file).c_str());
+            continue;
+        }
         std::ifstream in(Tag(file));
         ProbeLog log = {};
-        in >> log.tick >> log.show >> log.useShow;
-        std::getline(in.ignore(), log.folder);
+        std::getline(in >> log.tick >> log.show >> std::ws, log.folder);
         std::getline(in, log.commandLine);
-        in.close();
-        if (!erase)
-            logs[file.substr(0, file.find('-'))].push_back(log);
-        else
-            DeleteFileA(Tag(file).c_str());
+        logs[file.substr(0, file.find('-'))].push_back(log);
     }
     FindClose(search);
     return logs;
@@ -226,13 +194,6 @@ void StoreLaunch(unsigned entry, const std::string& tag, const std::string& opti
     StoreText(Name(entry, kParameters).c_str(), Tag(tag) + " " + options);
     StoreNumber(Name(entry, kWait).c_str(), wait);
     StoreNumber(Name(entry, kRemain).c_str(), remain);
-}
-
-// Wine's X11 focus events may give the foreground to the desktop for a moment, so the tests ask
-// whether the saver comes (back) to the front, not whether another window keeps it.
-bool SaverComesToFront(HWND saver, DWORD milliseconds)
-{
-    return WaitUntil([&] { return GetForegroundWindow() == saver; }, milliseconds);
 }
 
 // Ends the full-screen saver as the user would: it must still run and end with 0.
@@ -262,17 +223,12 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     ASSERT_TRUE(WaitUntil([] { return Logs().count("d6"); }, 15000));
     auto logs = Logs();
     ASSERT_EQ(1u, logs["a0"].size());
-    const ProbeLog &a0 = logs["a0"][0], &d6 = logs["d6"][0];
+    const ProbeLog& a0 = logs["a0"][0];
     EXPECT_EQ(0u, logs.count("b1")) << "an entry with no verb was launched";
     EXPECT_EQ("\"" + kProbePath + "\" " + Tag("a0") + " " + options, a0.commandLine);
     EXPECT_EQ(kLogFolder, a0.folder);
     EXPECT_EQ(3, a0.show);
-    EXPECT_EQ(1, a0.useShow);
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(sizeof folder, folder);
-    EXPECT_EQ(folder, d6.folder) << "no folder stored: the saver's own";
-    EXPECT_EQ(SW_SHOWNORMAL, d6.show);
-    EXPECT_GE(static_cast<LONG>(d6.tick - a0.tick), 300) << "entry 6 did not wait for entry 0's window";
+    EXPECT_GE(static_cast<LONG>(logs["d6"][0].tick - a0.tick), 300) << "entry 6 did not wait for entry 0's window";
     EndSaver(module, saver);
 }
 
@@ -308,6 +264,9 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
         ASSERT_TRUE(module.Start("/s"));
         HWND saver = WaitForSaverWindow(5000), probe = nullptr;
         ASSERT_NE(nullptr, saver);
+        // Wine's X11 focus events may give the foreground to the desktop for a moment, so this
+        // asks whether the saver comes (back) to the front, not whether another window keeps it.
+        auto saverInFront = [&](DWORD ms) { return WaitUntil([&] { return GetForegroundWindow() == saver; }, ms); };
         if (last.empty()) {   // the first start creates the two keys, empty
             EXPECT_TRUE(WaitUntil([] { return KeyExists(kProductKeyPath); }, 5000));
             EXPECT_EQ(0u, ValueCount(kMakerKeyPath) + ValueCount(kProductKeyPath));
@@ -316,11 +275,11 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
         }
         if (c.released)
             EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == probe; }, 3000));
-        EXPECT_NE(c.released, SaverComesToFront(saver, c.released ? 600 : 3000));
+        EXPECT_NE(c.released, saverInFront(c.released ? 600 : 3000));
         HWND thief = MakeWindow("thief", 100, 100, WS_VISIBLE);
         SetForegroundWindow(thief);
         EXPECT_EQ(thief, GetForegroundWindow());
-        EXPECT_NE(c.released, SaverComesToFront(saver, c.released ? 600 : 1000)) << "after a later steal";
+        EXPECT_NE(c.released, saverInFront(c.released ? 600 : 1000)) << "after a later steal";
         DestroyWindow(thief);
         EndSaver(module, saver);
         WaitUntil([&] { return !IsWindow(probe); }, 5000);   // the probes' windows close after 2.5 s
@@ -351,7 +310,7 @@ TEST(LaunchBlackBox, PreviewLaunchesOnlyInAParentOfAtLeast640By480)
         ASSERT_TRUE(module.Start("/p " + std::to_string(reinterpret_cast<UINT_PTR>(parent))));
         ASSERT_TRUE(WaitUntil([&] {
             return (preview = FindWindowExA(parent, nullptr, "WindowsScreenSaverClass", "Preview")) != nullptr;
-        }, 10000)) << "module still running: " << module.Running();
+        }, 10000));
         // An erase every 20 ms holds the first tick off until the first pause of 100 ms; later
         // erases restart the timer but never run the pass again.
         ShowWindow(parent, SW_SHOWNA);
