@@ -200,8 +200,7 @@ void StoreLaunch(unsigned entry, const std::string& tag, const std::string& opti
 void EndSaver(ModuleProcess& module, HWND saver)
 {
     EXPECT_TRUE(module.Running()) << "the saver ended on its own";
-    PostMessageA(saver, WM_KEYDOWN, 'A', 0);
-    EXPECT_EQ(0u, module.WaitForExit(5000));
+    EXPECT_EQ(0u, module.EndWithKeyPress(saver));
 }
 
 TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)

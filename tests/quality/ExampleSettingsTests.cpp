@@ -27,8 +27,7 @@ TEST(ExampleSettings, ImportedWithRegeditLaunchesBothPrograms)
         wordpad = FindWindowA("WORDPADTOP", nullptr);
         return notepad && wordpad;
     }, 20000)) << "notepad " << notepad << ", wordpad " << wordpad;
-    PostMessageA(WaitForSaverWindow(1000), WM_KEYDOWN, VK_SPACE, 0);
-    EXPECT_EQ(0u, saver.WaitForExit(5000));
+    EXPECT_EQ(0u, saver.EndWithKeyPress(WaitForSaverWindow(1000)));
     for (HWND program : {notepad, wordpad})
         PostMessageA(program, WM_CLOSE, 0, 0);
     DeleteStoredSettings();

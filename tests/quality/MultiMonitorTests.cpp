@@ -45,8 +45,7 @@ TEST(MultiMonitor, SaverWindowCoversTheVirtualScreen)
     GetWindowRect(saver, &window);
     EXPECT_TRUE(EqualRect(&virtualScreen, &window))
         << window.left << "," << window.top << " " << window.right << "," << window.bottom;
-    PostMessageA(saver, WM_KEYDOWN, 'A', 0);
-    EXPECT_EQ(0u, module.WaitForExit(5000));
+    EXPECT_EQ(0u, module.EndWithKeyPress(saver));
 }
 
 }  // namespace

@@ -49,8 +49,7 @@ TEST(Soak, GuardingAMinuteAgainstAnActivationThief)
     printf("%u rounds; handles %lu -> %lu, GDI %lu -> %lu, USER %lu -> %lu\n", rounds, before.handles,
            after.handles, before.gdi, after.gdi, before.user, after.user);
 
-    PostMessageA(saverWindow, WM_KEYDOWN, VK_SPACE, 0);
-    EXPECT_EQ(0u, saver.WaitForExit(5000));
+    EXPECT_EQ(0u, saver.EndWithKeyPress(saverWindow));
     DestroyWindow(thief);
 }
 

@@ -58,6 +58,12 @@ DWORD ModuleProcess::WaitForExit(DWORD milliseconds)
     return code;
 }
 
+DWORD ModuleProcess::EndWithKeyPress(HWND saverWindow)
+{
+    PostMessageA(saverWindow, WM_KEYDOWN, VK_SPACE, 0);
+    return WaitForExit(5000);
+}
+
 bool ModuleProcess::Running()
 {
     return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;

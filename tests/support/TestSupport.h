@@ -29,6 +29,8 @@ public:
     // The exit code, or STILL_ACTIVE when it has not ended within `milliseconds`.
     DWORD WaitForExit(DWORD milliseconds);
     bool Running();
+    // Ends a saver the ordinary way, with a key press to its window; returns the exit code.
+    DWORD EndWithKeyPress(HWND saverWindow);
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
 
