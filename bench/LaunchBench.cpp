@@ -116,8 +116,7 @@ LONG ProcessToLaunch(const std::string& name)
     module.Start("/s");
     WaitUntil([&] { return ProbeStart(name) != kNoTick; }, 10000);
     LONG elapsed = static_cast<LONG>(ProbeStart(name) - start);
-    PostMessageA(FindSaverWindow(), WM_KEYDOWN, 'A', 0);
-    module.WaitForExit(5000);
+    module.EndWithKeyPress(FindSaverWindow());
     return elapsed;
 }
 

@@ -3,12 +3,15 @@
 //   input    a key press -> the process has ended
 // Usage: SaverBench.exe RUNS SAVER BARE     (paths of Ferrowind.scr and BareSaver.exe)
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestSupport.h"
+
+using namespace testing_support;
 
 namespace {
 
@@ -36,15 +39,6 @@ bool CoversScreenInForeground(DWORD processId)
            rect.bottom - rect.top >= GetSystemMetrics(SM_CYVIRTUALSCREEN);
 }
 
-PROCESS_INFORMATION Start(const std::string& program, const std::string& tail)
-{
-    std::string commandLine = "\"" + program + "\" " + tail;
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process = {};
-    CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    return process;
-}
-
 void PressKey()
 {
     INPUT key[2] = {};
@@ -63,17 +57,16 @@ struct Figures {
 void Run(const std::string& program, const std::string& tail, Figures& figures)
 {
     double started = Now();
-    PROCESS_INFORMATION process = Start(program, tail);
-    while (!CoversScreenInForeground(process.dwProcessId) && Now() - started < 10000)
+    ModuleProcess process;
+    process.Start(tail, program);
+    while (!CoversScreenInForeground(process.Id()) && Now() - started < 10000)
         Sleep(1);
     figures.start.push_back(Now() - started);
     Sleep(300);
     double pressed = Now();
     PressKey();
-    WaitForSingleObject(process.hProcess, 10000);
+    process.WaitForExit(10000);
     figures.input.push_back(Now() - pressed);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
     Sleep(200);
 }
 
@@ -84,7 +77,7 @@ int main(int argc, char** argv)
     if (argc < 4)
         return 2;
     int runs = atoi(argv[1]);
-    SHDeleteKeyA(HKEY_CURRENT_USER, "software\\Quillmoor\\Ferrowind");   // no entries: the saver guards at once
+    DeleteStoredSettings();   // no entries: the saver guards at once
     Figures saver, bare;
     for (int i = 0; i < runs; ++i) {
         Run(argv[2], "/s", saver);
