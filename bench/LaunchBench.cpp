@@ -2,7 +2,8 @@
 //   1. process start -> first probe start: Ferrowind.scr /s started as a process;
 //   2. first background erase -> first ShellExecuteA and -> first probe start: RunSaverWindow
 //      in this process, the erase seen by a WH_CALLWNDPROC hook, the call by a wrapper put in
-//      this program's import slot of ShellExecuteA. GetTickCount is system-wide.
+//      the launcher's ShellExecuteA pointer once the erase has set it. GetTickCount is
+//      system-wide.
 // Both runs store one entry that launches launch_probe.exe and nothing else; the stored
 // settings of the test prefix are replaced.
 //   launch_bench.exe [RUNS]
@@ -19,6 +20,7 @@
 
 #include "host/HostState.h"
 #include "host/SaverWindow.h"
+#include "launcher/LauncherState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -28,8 +30,6 @@ namespace {
 const std::string kLogFolder = BinaryDirectory() + "\\launch-bench-logs";
 const DWORD kNoTick = 0;
 
-typedef HINSTANCE(WINAPI* ShellExecuteProc)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-extern "C" ShellExecuteProc shellExecuteSlot asm("__imp__ShellExecuteA@24");
 ShellExecuteProc platformShellExecute;
 
 DWORD firstErase = kNoTick;
@@ -84,6 +84,16 @@ LRESULT CALLBACK WatchErase(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// After an erase the launcher holds SHELL32's ShellExecuteA; the wrapper takes its place.
+LRESULT CALLBACK WrapShellExecute(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && launcherState.shellExecute && launcherState.shellExecute != TimedShellExecute) {
+        platformShellExecute = launcherState.shellExecute;
+        launcherState.shellExecute = TimedShellExecute;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 // Closes the saver once the probe has started.
 void CALLBACK CloseWhenLaunched(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -95,14 +105,16 @@ void CALLBACK CloseWhenLaunched(HWND, UINT, UINT_PTR, DWORD)
 LONG EraseToLaunch(const std::string& name, LONG* toCall)
 {
     StoreProbeEntry(runLog = name);
-    hostState = HostState();
+    StartHostState();
     hostState.instance = GetModuleHandleA(nullptr);
     firstErase = firstShellExecute = kNoTick;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchErase, nullptr, GetCurrentThreadId());
+    HHOOK watch = SetWindowsHookExA(WH_CALLWNDPROC, WatchErase, nullptr, GetCurrentThreadId());
+    HHOOK wrap = SetWindowsHookExA(WH_CALLWNDPROCRET, WrapShellExecute, nullptr, GetCurrentThreadId());
     UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseWhenLaunched);
     RunSaverWindow(nullptr);
     KillTimer(nullptr, timer);
-    UnhookWindowsHookEx(hook);
+    UnhookWindowsHookEx(wrap);
+    UnhookWindowsHookEx(watch);
     UnregisterClassA(kSaverClassName, hostState.instance);
     *toCall = static_cast<LONG>(firstShellExecute - firstErase);
     return static_cast<LONG>(ProbeStart(name) - firstErase);
@@ -137,10 +149,6 @@ int main(int argc, char** argv)
     int runs = std::max(argc > 1 ? atoi(argv[1]) : 7, 1);
     CreateDirectoryA(kLogFolder.c_str(), nullptr);
     ClearLogs();
-    DWORD protection;
-    VirtualProtect(&shellExecuteSlot, sizeof shellExecuteSlot, PAGE_READWRITE, &protection);
-    platformShellExecute = shellExecuteSlot;
-    shellExecuteSlot = TimedShellExecute;
     std::vector<LONG> process(runs), call(runs), probe(runs);
     for (int i = 0; i < runs; ++i) {
         process[i] = ProcessToLaunch(kLogFolder + "\\process" + std::to_string(i));

@@ -2,6 +2,7 @@
 
 #include "host/ApplicationHooks.h"
 #include "host/HostState.h"
+#include "host/OptionalEntry.h"
 #include "host/PasswordLock.h"
 
 namespace {
@@ -211,13 +212,12 @@ bool PowerEventEndsSaver(WPARAM event, LPARAM eventData, bool (*acLineChanged)()
     return true;
 }
 
-// Windows NT 4 has no GetSystemPowerStatus: a static import would keep the module from
-// loading there, so it is looked up, and its absence reads as an unknown status.
+// Windows NT 4 has no GetSystemPowerStatus; its absence reads as an unknown status.
 BYTE ReadAcLineStatus()
 {
     typedef BOOL (WINAPI *GetSystemPowerStatusProc)(SYSTEM_POWER_STATUS*);
-    GetSystemPowerStatusProc getPowerStatus = reinterpret_cast<GetSystemPowerStatusProc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemPowerStatus")));
+    GetSystemPowerStatusProc getPowerStatus =
+        OptionalEntry<GetSystemPowerStatusProc>("KERNEL32.DLL", "GetSystemPowerStatus");
     SYSTEM_POWER_STATUS power;
     return getPowerStatus && getPowerStatus(&power) ? power.ACLineStatus : 255;
 }

@@ -5,6 +5,7 @@
 #include "host/ApplicationHooks.h"
 #include "host/FaultGuard.h"
 #include "host/HostState.h"
+#include "host/OptionalEntry.h"
 #include "host/PasswordLock.h"
 #include "host/SaverWindow.h"
 
@@ -29,6 +30,18 @@ bool IsWindows9xFamily()
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
+// Only the settings dialog shows controls, so COMCTL32 is loaded for it alone; a COMCTL32
+// without InitCommonControlsEx (before Internet Explorer 3) needs no initialisation.
+void InitCommonControlsForDialog()
+{
+    typedef BOOL (WINAPI *InitCommonControlsExProc)(const INITCOMMONCONTROLSEX*);
+    InitCommonControlsExProc initialise =
+        OptionalEntry<InitCommonControlsExProc>("COMCTL32.DLL", "InitCommonControlsEx");
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
+    if (initialise)
+        initialise(&controls);
 }
 
 // A window number that is missing, 0 or stale gives way to the foreground window.
@@ -121,6 +134,7 @@ ModeRequest ReadModeRequest(const char* commandTail)
 
 LONG RunConfigDialog(HWND owner)
 {
+    InitCommonControlsForDialog();
     if (!ConfigDialogHook(hostState.instance))
         return 0;
     return static_cast<LONG>(DialogBoxParamA(hostState.instance, MAKEINTRESOURCEA(kConfigDialogTemplate), owner,
@@ -129,8 +143,6 @@ LONG RunConfigDialog(HWND owner)
 
 LONG SaverMain(HINSTANCE instance, const char* commandTail)
 {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
-    InitCommonControlsEx(&controls);
     hostState.instance = instance;
     hostState.isWin9x = IsWindows9xFamily();
 
@@ -144,6 +156,7 @@ LONG SaverMain(HINSTANCE instance, const char* commandTail)
 
 void HostStartup()
 {
+    StartHostState();
     const char* tail = FindCommandTail(GetCommandLineA());
     ExitProcess(static_cast<UINT>(SaverMain(GetModuleHandleA(nullptr), tail)));
 }

@@ -1,9 +1,9 @@
 #include "launcher/LaunchSequencer.h"
 
-#include <shellapi.h>
-
 #include "host/ApplicationHooks.h"
+#include "host/HostState.h"
 #include "host/MessagePolicy.h"
+#include "host/OptionalEntry.h"
 #include "launcher/LaunchTable.h"
 #include "launcher/LauncherState.h"
 #include "launcher/SettingsKey.h"
@@ -35,10 +35,20 @@ bool HoldsActivation(HWND window)
     return GetActiveWindow() == window && GetForegroundWindow() == window;
 }
 
+// SHELL32 costs the start of every saver; it is loaded once the window may launch, while
+// the timer runs towards the first tick.
+void LoadShellExecute()
+{
+    if (!launcherState.shellExecute)
+        launcherState.shellExecute = OptionalEntry<ShellExecuteProc>("SHELL32.DLL", "ShellExecuteA");
+}
+
 bool Launch(const LaunchEntry& entry)
 {
-    HINSTANCE result = ShellExecuteA(nullptr, entry.Verb, entry.File, entry.Parameters, entry.Directory,
-                                     entry.ShowCmd);
+    if (!launcherState.shellExecute)
+        return false;
+    HINSTANCE result = launcherState.shellExecute(nullptr, entry.Verb, entry.File, entry.Parameters,
+                                                  entry.Directory, entry.ShowCmd);
     return static_cast<INT32>(reinterpret_cast<INT_PTR>(result)) > 32;
 }
 
@@ -88,12 +98,19 @@ void OnEraseBackground(HWND window)
     GetClientRect(window, &client);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     ReleaseDC(window, dc);
-    if (PassesSizeTest(client))
+    if (PassesSizeTest(client)) {
         SetTimer(window, kLaunchTimerId, kLaunchTimerPeriod, nullptr);
+        LoadShellExecute();
+    }
 }
 
+// While the password verifier's dialog is up, its modal loop still brings the ticks here: a
+// launch or a re-activation then would take the keyboard from the dialog and lock the user
+// out, so the tick waits until the verification is over.
 void OnTick(HWND window)
 {
+    if (hostState.inVerify)
+        return;
     if (!launcherState.launchStarted)
         RunLaunchPass(window);
     if (launcherState.launchDone && !launcherState.lastRemainActiveWindow && !HoldsActivation(window))

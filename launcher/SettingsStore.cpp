@@ -1,8 +1,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include <shlwapi.h>
-
 #include "launcher/LaunchTable.h"
 #include "launcher/SettingsKey.h"
 
@@ -38,6 +36,14 @@ BYTE* FieldOf(LaunchEntry& entry, const StoredField& field)
     return reinterpret_cast<BYTE*>(&entry) + field.offset;
 }
 
+bool HoldsTerminatingZero(const BYTE* field)
+{
+    for (unsigned i = 0; i < kLaunchTextSize; ++i)
+        if (!field[i])
+            return true;
+    return false;
+}
+
 // A text is taken only when the query succeeds and the field holds its terminating zero:
 // a longer value, or one that fills all 260 bytes with no zero, does not fit and the field
 // keeps its default. Whatever the platform left in the field after a failed query goes.
@@ -45,7 +51,7 @@ void LoadText(const char* name, BYTE* field)
 {
     DWORD size = kLaunchTextSize;
     LONG read = RegQueryValueExA(settingsKey.productKey, name, nullptr, nullptr, field, &size);
-    if (read != ERROR_SUCCESS || !memchr(field, 0, kLaunchTextSize))
+    if (read != ERROR_SUCCESS || !HoldsTerminatingZero(field))
         memset(field, 0, kLaunchTextSize);
 }
 
@@ -69,6 +75,22 @@ void CloseKey(HKEY& key)
 LONG CreateSubkey(HKEY parent, const char* name, HKEY* key)
 {
     return RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key, nullptr);
+}
+
+// The key `name` under `parent` with all its subkeys and values, by the registry functions
+// of every system: the NT family's RegDeleteKeyA deletes no key that still has subkeys.
+bool DeleteKeyTree(HKEY parent, const char* name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    char subkey[MAX_PATH];
+    DWORD index = 0;   // a subkey that cannot be deleted is passed over, not tried for ever
+    while (RegEnumKeyA(key, index, subkey, sizeof subkey) == ERROR_SUCCESS)
+        if (!DeleteKeyTree(key, subkey))
+            ++index;
+    RegCloseKey(key);
+    return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -112,7 +134,7 @@ void SaveLaunchTable()
             const BYTE* value = FieldOf(launchTable.entries[n], field);
             if (field.isText)
                 RegSetValueExA(settingsKey.productKey, name, 0, REG_SZ, value,
-                               static_cast<DWORD>(strlen(reinterpret_cast<const char*>(value)) + 1));
+                               static_cast<DWORD>(lstrlenA(reinterpret_cast<const char*>(value)) + 1));
             else
                 RegSetValueExA(settingsKey.productKey, name, 0, REG_DWORD, value, sizeof(INT32));
         }
@@ -129,14 +151,14 @@ void CloseSettingsKey()
 void EraseSettings()
 {
     CloseKey(settingsKey.productKey);
-    SHDeleteKeyA(settingsKey.makerKey, kProductKeyName);
-    // SHDeleteEmptyKeyA is documented to keep a key that still holds values, but Wine's looks
-    // only at subkeys; another program's values under the maker key must survive either way.
-    DWORD values = 0;
-    LONG counted = RegQueryInfoKeyA(settingsKey.makerKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                                    nullptr, nullptr, nullptr, nullptr);
+    DeleteKeyTree(settingsKey.makerKey, kProductKeyName);
+    // The maker key goes only when it holds neither subkeys nor values: another program of
+    // the maker may keep its settings there.
+    DWORD subkeys = 0, values = 0;
+    LONG counted = RegQueryInfoKeyA(settingsKey.makerKey, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                    &values, nullptr, nullptr, nullptr, nullptr);
     CloseKey(settingsKey.makerKey);
-    if (counted != ERROR_SUCCESS || values == 0)
-        SHDeleteEmptyKeyA(settingsKey.softwareKey, kMakerKeyName);
+    if (counted == ERROR_SUCCESS && subkeys == 0 && values == 0)
+        RegDeleteKeyA(settingsKey.softwareKey, kMakerKeyName);
     CloseKey(settingsKey.softwareKey);
 }

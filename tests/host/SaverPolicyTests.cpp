@@ -16,7 +16,7 @@ const LRESULT kDefault = 0x7E57;   // the answer DefWindowProcA gives for the sa
 
 HWND MakeSaver(HWND parent)
 {
-    hostState = HostState();
+    StartHostState();
     hostState.instance = GetModuleHandleA(nullptr);
     bool anotherSaverRuns;
     return CreateSaverWindow(parent, &anotherSaverRuns);

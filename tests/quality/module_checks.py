@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the built module: PE32 i386 GUI image for OS 4.0, imports exactly the allowlist,
-and exactly two resources (dialog 2003 and the string block of strings 0-15), Japanese."""
+"""Checks the built module: PE32 i386 GUI image for OS 4.0 of at most 12 KiB with no runtime
+sections (nothing runs before its entry), imports exactly the allowlist, and exactly two
+resources (dialog 2003 and the string block of strings 0-15), Japanese."""
 import re
 import struct
 import subprocess
@@ -22,6 +23,12 @@ for field, value in [("Magic", "010b"), ("Subsystem", "00000002"), ("MajorOSyste
                      ("MinorOSystemVersion", "0"), ("MajorSubsystemVersion", "4"), ("MinorSubsystemVersion", "0")]:
     found = re.search(rf"^{field}\s+(\S+)", headers, re.M)
     check(found and found.group(1) == value, f"{field} is {found.group(1) if found else 'missing'}, not {value}")
+
+sections = subprocess.run([objdump, "-h", module], capture_output=True, text=True, check=True).stdout
+names = set(re.findall(r"^\s+\d+ (\S+)", sections, re.M))
+check(names <= {".text", ".rdata", ".bss", ".idata", ".rsrc"}, f"sections {sorted(names)}")
+size = len(open(module, "rb").read())
+check(size <= 12 * 1024, f"{size} bytes, more than 12 KiB")
 
 imported, dll = set(), None
 for line in headers.splitlines():

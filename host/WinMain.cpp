@@ -1,6 +1,0 @@
-#include "host/Startup.h"
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    HostStartup();
-}
