@@ -41,6 +41,7 @@ struct Password : ::testing::Test {
     void SetUp() override
     {
         DeleteStoredSettings();
+        StartHostState();
         hostState.instance = GetModuleHandleA(nullptr);
         hostState.isWin9x = 1;
     }
@@ -171,6 +172,65 @@ TEST_F(Password, ModuleRuns)
             EXPECT_EQ(0u, Get("RunningAtDetach", kNone)) << c.name << ": the system still thinks a saver runs";
         DWORD parent = c.changeParent == kNoChange ? kNone : HandleToULong(c.changeParent == kGiven ? given : front);
         EXPECT_EQ(parent, Get("ChangeParent", kNone)) << c.name << ": password change for the window";
+    }
+}
+
+// The system's verifier shows a modal dialog owned by the saver window, and its loop still
+// brings the saver's ticks. Keys typed there must all reach it, and nothing may be launched
+// while it is up: whether the key press came before the first tick or while the launcher
+// guards. The password typed is right, so the saver then ends.
+TEST_F(Password, TheVerifierDialogKeepsTheKeyboardAndNothingStartsMeanwhile)
+{
+    const std::string logs = BinaryDirectory() + "\\launch-logs\\", probeLog = logs + "pw";
+    auto launches = [&](bool erase = false) {   // the probe's logs, one a start
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((probeLog + "*.log").c_str(), &found);
+        int count = 0;
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found), ++count)
+            if (erase)
+                DeleteFileA((logs + found.cFileName).c_str());
+        FindClose(search);
+        return count;
+    };
+    CreateDirectoryA(logs.c_str(), nullptr);
+    for (bool beforeFirstTick : {true, false}) {
+        SCOPED_TRACE(beforeFirstTick ? "key press before the first tick" : "key press while guarding");
+        launches(true);
+        SetUsePassword(1);
+        Put("Answer", kDialogAnswer);
+        StoreText("Settings0Verb", "open");
+        StoreText("Settings0File", BinaryDirectory() + "\\launch_probe.exe");
+        StoreText("Settings0Parameters", probeLog);
+        ModuleProcess module;
+        ASSERT_TRUE(module.Start("/s", BinaryDirectory() + "\\Ferrowind98.scr"));
+        HWND saver = WaitForSaverWindow(10000);
+        ASSERT_NE(nullptr, saver);
+        // Held while the key is queued: a queued key comes before the timer's first tick.
+        DWORD saverThread = GetWindowThreadProcessId(saver, nullptr);
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, saverThread);
+        if (beforeFirstTick)
+            SuspendThread(thread);
+        else
+            ASSERT_TRUE(WaitUntil([&] { return launches() == 1; }, 10000));
+        PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
+        ResumeThread(thread);
+        CloseHandle(thread);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog = FindWindowA("#32770", "Password")) != FALSE; },
+                              10000));
+        int launchedBefore = launches();
+        for (const char* key = "SECRET"; *key; ++key) {   // slower than the ticks
+            keybd_event(*key, 0, 0, 0), keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
+            PumpMessages(150);
+        }
+        char typed[32] = "";
+        SendDlgItemMessageA(dialog, 100, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
+        EXPECT_STREQ(kTypedPassword, typed);
+        EXPECT_EQ(dialog, GetForegroundWindow());
+        EXPECT_EQ(launchedBefore, launches()) << "launched while the verifier's dialog was up";
+        EXPECT_EQ(beforeFirstTick ? 0 : 1, launchedBefore);
+        keybd_event(VK_RETURN, 0, 0, 0), keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
+        EXPECT_EQ(0u, module.WaitForExit(10000));
     }
 }
 

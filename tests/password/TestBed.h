@@ -7,7 +7,9 @@
 #include <shlwapi.h>
 
 const char kTestBedKey[] = "Software\\FerrowindTestBed";
-const DWORD kFaultAnswer = 0xFA17;   // PASSWORD.CPL faults instead of answering
+const DWORD kFaultAnswer = 0xFA17;    // PASSWORD.CPL faults instead of answering
+const DWORD kDialogAnswer = 0xD1A1;   // PASSWORD.CPL asks for kTypedPassword in its dialog
+const char kTypedPassword[] = "secret";
 
 inline void Put(const char* name, DWORD value)
 {
