@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
-"""Checks the built module: PE32 i386 GUI image for OS 4.0 of at most 12 KiB with no runtime
-sections (nothing runs before its entry), imports exactly the allowlist, and exactly two
-resources (dialog 2003 and the string block of strings 0-15), Japanese."""
+"""Checks the built module: a PE32 i386 GUI image for OS 4.0 of at most 12 KiB with no runtime
+sections (nothing runs before its entry), importing exactly the allowlist, with exactly two
+Japanese resources: dialog 2003 and the string block of strings 0-15 holding "Ferrowind"."""
 import re
-import struct
 import subprocess
 import sys
 
@@ -16,19 +15,19 @@ def check(condition, message):
         failures.append(message)
 
 
-headers = subprocess.run([objdump, "-p", module], capture_output=True, text=True, check=True).stdout
-fmt = subprocess.run([objdump, "-f", module], capture_output=True, text=True, check=True).stdout
-check("file format pei-i386" in fmt and "architecture: i386" in fmt, "not a PE32 i386 image")
+def dump(option):
+    return subprocess.run([objdump, option, module], capture_output=True, text=True, check=True).stdout
+
+
+headers, image = dump("-p"), open(module, "rb").read()
+check("file format pei-i386" in dump("-f"), "not a PE32 i386 image")
 for field, value in [("Magic", "010b"), ("Subsystem", "00000002"), ("MajorOSystemVersion", "4"),
                      ("MinorOSystemVersion", "0"), ("MajorSubsystemVersion", "4"), ("MinorSubsystemVersion", "0")]:
     found = re.search(rf"^{field}\s+(\S+)", headers, re.M)
     check(found and found.group(1) == value, f"{field} is {found.group(1) if found else 'missing'}, not {value}")
-
-sections = subprocess.run([objdump, "-h", module], capture_output=True, text=True, check=True).stdout
-names = set(re.findall(r"^\s+\d+ (\S+)", sections, re.M))
-check(names <= {".text", ".rdata", ".bss", ".idata", ".rsrc"}, f"sections {sorted(names)}")
-size = len(open(module, "rb").read())
-check(size <= 12 * 1024, f"{size} bytes, more than 12 KiB")
+sections = set(re.findall(r"^\s+\d+ (\S+)", dump("-h"), re.M))
+check(sections <= {".text", ".rdata", ".bss", ".idata", ".rsrc"}, f"sections {sorted(sections)}")
+check(len(image) <= 12 * 1024, f"{len(image)} bytes, more than 12 KiB")
 
 imported, dll = set(), None
 for line in headers.splitlines():
@@ -42,42 +41,11 @@ for name in sorted(imported - allowed):
 for name in sorted(allowed - imported):
     failures.append(f"allowlist names what is not imported: {name}")
 
-image = open(module, "rb").read()
-pe = struct.unpack_from("<I", image, 0x3C)[0]
-sections, optional_size = struct.unpack_from("<HxxxxxxxxxxxxH", image, pe + 6)
-resource_rva = struct.unpack_from("<I", image, pe + 24 + 96 + 2 * 8)[0]
-rsrc_offset = None
-for i in range(sections):
-    at = pe + 24 + optional_size + 40 * i
-    size, rva, _, raw = struct.unpack_from("<IIII", image, at + 8)
-    if rva <= resource_rva < rva + size:
-        rsrc_offset = raw + resource_rva - rva
-        rsrc_rva = rva - raw
-
-
-def directory(offset):
-    named, numbered = struct.unpack_from("<HH", image, rsrc_offset + offset + 12)
-    for i in range(named + numbered):
-        ident, target = struct.unpack_from("<II", image, rsrc_offset + offset + 16 + 8 * i)
-        yield (ident if not ident & 0x80000000 else "named"), target
-
-
-resources = []
-for kind, types in directory(0):
-    for name, names in directory(types & 0x7FFFFFFF):
-        for language, leaf in directory(names & 0x7FFFFFFF):
-            data_rva, size = struct.unpack_from("<II", image, rsrc_offset + leaf)
-            resources.append((kind, name, language, image[data_rva - rsrc_rva:data_rva - rsrc_rva + size]))
-
-check([(k, n, lang) for k, n, lang, _ in resources] == [(5, 2003, 0x411), (6, 1, 0x411)],
-      f"resources are {[(k, n, hex(lang)) for k, n, lang, _ in resources]}")
-strings, at = [], 0
-table = next((body for kind, _, _, body in resources if kind == 6), b"")
-while at < len(table):
-    count = struct.unpack_from("<H", table, at)[0]
-    strings.append(table[at + 2:at + 2 + 2 * count].decode("utf-16-le"))
-    at += 2 + 2 * count
-check(strings == [""] + ["Ferrowind"] + [""] * 14, f"string block holds {strings}")
+# The resource tree as objdump lists it: type, name and language ids, depth first.
+tree = [int(i, 16) for i in re.findall(r"Entry: ID: 0x([0-9a-f]+)", headers)]
+check(tree == [5, 2003, 0x411, 6, 1, 0x411], f"resources {tree}")
+strings = re.search(rb"\0\0\x09\0" + "Ferrowind".encode("utf-16-le") + rb"(\0\0){14}", image)
+check(strings is not None, "string 1 is not \"Ferrowind\" in a block of otherwise empty strings")
 
 for failure in failures:
     print("FAIL:", failure)
