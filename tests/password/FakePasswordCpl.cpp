@@ -29,7 +29,7 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND saver)
 {
     Put("Calls", Get("Calls") + 1);
-    Put("Window", reinterpret_cast<DWORD>(saver));
+    Put("Window", HandleToULong(saver));
     Put("RunningAtCall", SaverRunning());
     volatile int* nowhere = nullptr;
     if (Get("Answer") == kFaultAnswer)
