@@ -27,7 +27,7 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kLogFolder = BinaryDirectory() + "\\launch-bench-logs";
+const std::string kBenchLogFolder = BinaryDirectory() + "\\launch-bench-logs";
 const DWORD kNoTick = 0;
 
 ShellExecuteProc platformShellExecute;
@@ -45,16 +45,16 @@ DWORD ProbeStart(const std::string& name)
         return kNoTick;
     FindClose(search);
     DWORD tick = kNoTick;
-    std::ifstream(kLogFolder + "\\" + found.cFileName) >> tick;
+    std::ifstream(kBenchLogFolder + "\\" + found.cFileName) >> tick;
     return tick;
 }
 
 void ClearLogs()
 {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((kLogFolder + "\\*.*").c_str(), &found);
+    HANDLE search = FindFirstFileA((kBenchLogFolder + "\\*.*").c_str(), &found);
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
-        DeleteFileA((kLogFolder + "\\" + found.cFileName).c_str());
+        DeleteFileA((kBenchLogFolder + "\\" + found.cFileName).c_str());
     FindClose(search);
 }
 
@@ -147,12 +147,12 @@ void Report(const char* what, const std::vector<LONG>& runs, const char* goal)
 int main(int argc, char** argv)
 {
     int runs = std::max(argc > 1 ? atoi(argv[1]) : 7, 1);
-    CreateDirectoryA(kLogFolder.c_str(), nullptr);
+    CreateDirectoryA(kBenchLogFolder.c_str(), nullptr);
     ClearLogs();
     std::vector<LONG> process(runs), call(runs), probe(runs);
     for (int i = 0; i < runs; ++i) {
-        process[i] = ProcessToLaunch(kLogFolder + "\\process" + std::to_string(i));
-        probe[i] = EraseToLaunch(kLogFolder + "\\erase" + std::to_string(i), &call[i]);
+        process[i] = ProcessToLaunch(kBenchLogFolder + "\\process" + std::to_string(i));
+        probe[i] = EraseToLaunch(kBenchLogFolder + "\\erase" + std::to_string(i), &call[i]);
     }
     printf("2. launch timing, medians of %d runs:\n", runs);
     Report("first erase -> first ShellExecuteA", call, "   goal: within 120 ms (timer 100 ms)");

@@ -11,7 +11,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default >/dev/null
 
 build="$root/build"
-bed="$root/tests/harness/winebed.sh"
+bed="$root/scripts/winebed.sh"
 trap '"$bed" "$build" stop' EXIT
 "$bed" "$build" start
 

@@ -12,7 +12,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target Ferrowind
 
 build="$root/build"
-bed="$root/tests/harness/winebed.sh"
+bed="$root/scripts/winebed.sh"
 # Always the bed's own X server: the picture must not depend on the desktop it is made on.
 unset FERROWIND_HOST_DISPLAY
 "$bed" "$build" start

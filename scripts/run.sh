@@ -21,7 +21,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target Ferrowind RunWatch
 
 build="$root/build"
-bed="$root/tests/harness/winebed.sh"
+bed="$root/scripts/winebed.sh"
 full_screen=""
 case "${*:-/s}" in /s | /S | -s | -S) full_screen=1 ;; esac
 watched=""

@@ -156,8 +156,8 @@ TEST_F(Password, ModuleRuns)
         Put("Answer", c.answer);
         std::string tail = c.tail + (c.changeParent == kGiven ? givenNumber : "");
         ModuleProcess module;
-        ASSERT_TRUE(module.Start(tail, c.win9x ? BinaryDirectory() + "\\Ferrowind98.scr" : ModulePath())) << c.name;
-        HWND window = tail == "/s" ? WaitForSaverWindow(10000) : nullptr;
+        ASSERT_TRUE(module.Start(tail, BinaryDirectory() + (c.win9x ? "\\Ferrowind98.scr" : "\\Ferrowind.scr"))) << c.name;
+        HWND window = tail == "/s" ? WaitForSaverWindow() : nullptr;
         ASSERT_TRUE(window || tail != "/s") << c.name;
         // The AutoPlay query is answered after the verifier and asks the saver to close.
         if (window)
@@ -181,44 +181,29 @@ TEST_F(Password, ModuleRuns)
 // guards. The password typed is right, so the saver then ends.
 TEST_F(Password, TheVerifierDialogKeepsTheKeyboardAndNothingStartsMeanwhile)
 {
-    const std::string logs = BinaryDirectory() + "\\launch-logs\\", probeLog = logs + "pw";
-    auto launches = [&](bool erase = false) {   // the probe's logs, one a start
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((probeLog + "*.log").c_str(), &found);
-        int count = 0;
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found), ++count)
-            if (erase)
-                DeleteFileA((logs + found.cFileName).c_str());
-        FindClose(search);
-        return count;
-    };
-    CreateDirectoryA(logs.c_str(), nullptr);
     for (bool beforeFirstTick : {true, false}) {
         SCOPED_TRACE(beforeFirstTick ? "key press before the first tick" : "key press while guarding");
-        launches(true);
         SetUsePassword(1);
         Put("Answer", kDialogAnswer);
-        StoreText("Settings0Verb", "open");
-        StoreText("Settings0File", BinaryDirectory() + "\\launch_probe.exe");
-        StoreText("Settings0Parameters", probeLog);
+        ProbeStarts(true);
+        StoreLaunch(0, "pw", "", 0, 0);
         ModuleProcess module;
         ASSERT_TRUE(module.Start("/s", BinaryDirectory() + "\\Ferrowind98.scr"));
-        HWND saver = WaitForSaverWindow(10000);
+        HWND saver = WaitForSaverWindow();
         ASSERT_NE(nullptr, saver);
         // Held while the key is queued: a queued key comes before the timer's first tick.
-        DWORD saverThread = GetWindowThreadProcessId(saver, nullptr);
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, saverThread);
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(saver, nullptr));
         if (beforeFirstTick)
             SuspendThread(thread);
         else
-            ASSERT_TRUE(WaitUntil([&] { return launches() == 1; }, 10000));
+            ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("pw"); }, 10000));
         PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
         ResumeThread(thread);
         CloseHandle(thread);
         HWND dialog = nullptr;
         ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog = FindWindowA("#32770", "Password")) != FALSE; },
                               10000));
-        int launchedBefore = launches();
+        size_t launchedBefore = ProbeStarts()["pw"].size();
         for (const char* key = "SECRET"; *key; ++key) {   // slower than the ticks
             keybd_event(*key, 0, 0, 0), keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
             PumpMessages(150);
@@ -227,8 +212,8 @@ TEST_F(Password, TheVerifierDialogKeepsTheKeyboardAndNothingStartsMeanwhile)
         SendDlgItemMessageA(dialog, 100, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
         EXPECT_STREQ(kTypedPassword, typed);
         EXPECT_EQ(dialog, GetForegroundWindow());
-        EXPECT_EQ(launchedBefore, launches()) << "launched while the verifier's dialog was up";
-        EXPECT_EQ(beforeFirstTick ? 0 : 1, launchedBefore);
+        EXPECT_EQ(launchedBefore, ProbeStarts()["pw"].size()) << "launched while the verifier's dialog was up";
+        EXPECT_EQ(beforeFirstTick ? 0u : 1u, launchedBefore);
         keybd_event(VK_RETURN, 0, 0, 0), keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
         EXPECT_EQ(0u, module.WaitForExit(10000));
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the built module: a PE32 i386 GUI image for OS 4.0 of at most 12 KiB with no runtime
 sections (nothing runs before its entry), importing exactly the allowlist, with exactly two
-Japanese resources: dialog 2003 and the string block of strings 0-15 holding "Ferrowind"."""
+Japanese resources: dialog 2003 with its texts and the string block of strings 0-15 holding
+"Ferrowind"."""
 import re
 import subprocess
 import sys
@@ -44,6 +45,9 @@ for name in sorted(allowed - imported):
 # The resource tree as objdump lists it: type, name and language ids, depth first.
 tree = [int(i, 16) for i in re.findall(r"Entry: ID: 0x([0-9a-f]+)", headers)]
 check(tree == [5, 2003, 0x411, 6, 1, 0x411], f"resources {tree}")
+for text in ["設定", "コマンド", "ファイルパス", "引数", "作業フォルダ", "ウィンドウがアクティブになるまで待機する",
+             "ウィンドウをアクティブのままに維持する", "OK", "キャンセル", "設定の消去", "MS Shell Dlg"]:
+    check(text.encode("utf-16-le") in image, f"the dialog does not say {text}")
 strings = re.search(rb"\0\0\x09\0" + "Ferrowind".encode("utf-16-le") + rb"(\0\0){14}", image)
 check(strings is not None, "string 1 is not \"Ferrowind\" in a block of otherwise empty strings")
 

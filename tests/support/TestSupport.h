@@ -1,60 +1,169 @@
-// Helpers shared by the test programs: running the built module, finding windows,
-// waiting on conditions, and the settings in the test prefix's registry.
+// What the test programs share: the built module's processes, waits that pump this thread's
+// messages, the saver window, the settings in the test prefix's registry, and the logs of the
+// probe program that the saver launches (LaunchProbe.cpp).
 #pragma once
 
 #include <windows.h>
+#include <shlwapi.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
-// Folder of the running test program; the module and the helper programs sit beside it.
-std::string BinaryDirectory();
-// Ferrowind.scr, or the copy named by FERROWIND_MODULE that Wine presents as another
-// Windows version; FERROWIND_WIN9X=1 says it is one of the Windows 9x family.
-std::string ModulePath();
-bool ModuleIsWin9x();
+inline std::string BinaryDirectory()
+{
+    char path[MAX_PATH];
+    std::string folder(path, GetModuleFileNameA(nullptr, path, sizeof path));
+    return folder.substr(0, folder.find_last_of('\\'));
+}
 
-// A process of the module started with a command tail.
+// Ferrowind.scr, or the copy named by FERROWIND_MODULE, which Wine presents as Windows 98.
+inline std::string ModulePath()
+{
+    const char* variant = std::getenv("FERROWIND_MODULE");
+    return BinaryDirectory() + "\\" + (variant ? variant : "Ferrowind.scr");
+}
+
+inline void PumpMessages(DWORD milliseconds)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
+{
+    for (DWORD start = GetTickCount(); !condition(); PumpMessages(10))
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+    return true;
+}
+
+// A process of the module (or of `program`), ended should it outlive its test.
 class ModuleProcess {
 public:
-    ModuleProcess() = default;
-    ModuleProcess(const ModuleProcess&) = delete;
-    ModuleProcess& operator=(const ModuleProcess&) = delete;
-    ~ModuleProcess();   // ends the process if it still runs
-
-    // Starts `program` (default: the module) with `tail` behind its quoted path.
-    bool Start(const std::string& tail, const std::string& program = ModulePath());
-    // The exit code, or STILL_ACTIVE when it has not ended within `milliseconds`.
-    DWORD WaitForExit(DWORD milliseconds);
-    bool Running();
-    // Ends a saver the ordinary way, with a key press to its window; returns the exit code.
-    DWORD EndWithKeyPress(HWND saverWindow);
+    ~ModuleProcess()
+    {
+        if (Running())
+            TerminateProcess(info_.hProcess, 0xDEAD);
+        WaitForSingleObject(info_.hProcess, 5000);
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+    bool Start(const std::string& tail, const std::string& program = ModulePath())
+    {
+        std::string commandLine = "\"" + program + "\" " + tail;
+        STARTUPINFOA startup = {sizeof startup};
+        return CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info_);
+    }
+    bool Running() { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+    // The exit code, or STILL_ACTIVE when the process has not ended within `milliseconds`.
+    DWORD WaitForExit(DWORD milliseconds)
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitUntil([&] { return !Running(); }, milliseconds))
+            GetExitCodeProcess(info_.hProcess, &code);
+        return code;
+    }
     DWORD Id() const { return info_.dwProcessId; }
-    HANDLE Handle() const { return info_.hProcess; }
+    DWORD EndWithKeyPress(HWND saver)   // as the user ends a saver
+    {
+        PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
+        return WaitForExit(5000);
+    }
 
 private:
     PROCESS_INFORMATION info_ = {};
 };
 
-// Polls `condition` every 10 ms until it holds or `milliseconds` have passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
+inline HWND FindSaverWindow() { return FindWindowA("WindowsScreenSaverClass", "Screen Saver"); }
+inline HWND WaitForSaverWindow()
+{
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindSaverWindow()) != nullptr; }, 10000);
+    return found;
+}
 
-// The full-screen saver window ("WindowsScreenSaverClass", "Screen Saver"), or none.
-HWND FindSaverWindow();
-HWND WaitForSaverWindow(DWORD milliseconds);
-// Pumps this thread's messages for `milliseconds`.
-void PumpMessages(DWORD milliseconds);
+const char kMakerKeyPath[] = "software\\Quillmoor";
+const char kProductKeyPath[] = "software\\Quillmoor\\Ferrowind";
+inline void DeleteStoredSettings() { SHDeleteKeyA(HKEY_CURRENT_USER, kMakerKeyPath); }
+inline void StoreRaw(const std::string& name, DWORD type, const std::string& bytes)
+{
+    SHSetValueA(HKEY_CURRENT_USER, kProductKeyPath, name.c_str(), type, bytes.data(), DWORD(bytes.size()));
+}
+inline void StoreText(const std::string& name, const std::string& text) { StoreRaw(name, REG_SZ, text + '\0'); }
+inline void StoreNumber(const std::string& name, DWORD value)
+{
+    StoreRaw(name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+}
+inline bool KeyExists(const char* path)
+{
+    HKEY key;
+    bool opened = RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return opened;
+}
+inline unsigned ValueCount(const char* path)
+{
+    HKEY key = nullptr;
+    DWORD values = 0;
+    RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key);
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    return values;
+}
 
-// HKEY_CURRENT_USER\software\Quillmoor\Ferrowind and its parent.
-extern const char kMakerKeyPath[];
-extern const char kProductKeyPath[];
-void DeleteStoredSettings();   // removes the maker key with everything below it
-void StoreText(const char* valueName, const std::string& text);
-void StoreNumber(const char* valueName, DWORD value);
-void StoreRaw(const char* valueName, DWORD type, const void* data, DWORD size);
-bool KeyExists(const char* path);
-unsigned ValueCount(const char* path);
+const std::string kProbePath = BinaryDirectory() + "\\launch_probe.exe";
+const std::string kLogFolder = BinaryDirectory() + "\\launch-logs";
+inline std::string ProbeTag(const std::string& tag) { return kLogFolder + "\\" + tag; }
+
+// Entry `entry` opens `file` with the probe's tag `tag` and then `options` as parameters.
+inline void StoreLaunch(unsigned entry, const std::string& tag, const std::string& options, DWORD wait, DWORD remain,
+                        const std::string& file = kProbePath)
+{
+    std::string prefix = "Settings" + std::to_string(entry);
+    StoreText(prefix + "Verb", "open");
+    StoreText(prefix + "File", file);
+    StoreText(prefix + "Parameters", ProbeTag(tag) + " " + options);
+    StoreNumber(prefix + "WaitActiveWindow", wait);
+    StoreNumber(prefix + "RemainActiveWindow", remain);
+}
+
+struct ProbeStart {
+    DWORD tick;
+    int show;
+    std::string folder, commandLine;
+};
+
+// The probe's starts by tag; with `erase` the logs go instead.
+inline std::map<std::string, std::vector<ProbeStart>> ProbeStarts(bool erase = false)
+{
+    std::map<std::string, std::vector<ProbeStart>> starts;
+    CreateDirectoryA(kLogFolder.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(ProbeTag("*.log").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        std::string file = found.cFileName;
+        std::ifstream in(ProbeTag(file));
+        ProbeStart start = {};
+        std::getline(in >> start.tick >> start.show >> std::ws, start.folder);
+        std::getline(in, start.commandLine);
+        in.close();
+        if (!erase || !DeleteFileA(ProbeTag(file).c_str()))
+            starts[file.substr(0, file.find('-'))].push_back(start);
+    }
+    FindClose(search);
+    return starts;
+}
 
 }  // namespace testing_support

@@ -1,0 +1,96 @@
+// The built module's saver windows, run as the system runs a screen saver.
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+HWND MakeWindow(DWORD style, int width, int height)
+{
+    return CreateWindowExA(0, "STATIC", "", style, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
+}
+
+// Also run on the bed with two monitors, where the virtual screen starts left of the primary one.
+TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
+{
+    // The one entry's program is left active, so the saver stops pulling itself forward and
+    // only the second start can bring it back.
+    DeleteStoredSettings();
+    StoreLaunch(0, "single", "", 0, 1);
+    ModuleProcess first;
+    ASSERT_TRUE(first.Start("/s"));
+    HWND saver = WaitForSaverWindow();
+    ASSERT_TRUE(saver && WaitUntil([&] { return IsWindowVisible(saver); }, 5000));   // its creation is over
+    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const RECT virtualScreen = {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    RECT bounds;
+    GetWindowRect(saver, &bounds);
+    EXPECT_TRUE(EqualRect(&virtualScreen, &bounds)) << bounds.left << "," << bounds.top << " " << bounds.right << ","
+                                                    << bounds.bottom;
+    EXPECT_EQ(0x96000000, GetWindowLongA(saver, GWL_STYLE));
+    EXPECT_EQ(WS_EX_TOPMOST, GetWindowLongA(saver, GWL_EXSTYLE));
+    EXPECT_EQ(0, SendMessageA(saver, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Other")));
+    EXPECT_EQ(saver, FindSaverWindow());   // by its class and its unchanged title
+
+    ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("single"); }, 10000));
+    HWND other = MakeWindow(WS_POPUP | WS_VISIBLE, 50, 50);
+    SetForegroundWindow(other);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }, 5000));
+    ModuleProcess second;
+    ASSERT_TRUE(second.Start("/s"));
+    EXPECT_EQ(0u, second.WaitForExit(10000));
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == saver; }, 5000));
+    EXPECT_TRUE(first.Running());
+    EXPECT_EQ(0u, first.EndWithKeyPress(saver));
+}
+
+// The preview fills its parent's client area and never takes the foreground. In a parent of at
+// least 640 x 480 it launches too, 100 ms after the last of a burst of erases; it ends with the
+// parent.
+TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
+{
+    const struct { int width, height; bool stored, launches; } kParents[] = {
+        {639, 480, false, false}, {640, 479, true, false}, {640, 480, true, true}};
+    for (const auto& c : kParents) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        DeleteStoredSettings();
+        ProbeStarts(true);
+        if (c.stored)
+            StoreLaunch(0, "v", "", 0, 0);
+        // Hidden at first: nothing in it is erased before the test starts erasing.
+        HWND parent = MakeWindow(WS_POPUP, c.width, c.height), preview = nullptr;
+        ModuleProcess module;
+        ASSERT_TRUE(module.Start("/p " + std::to_string(reinterpret_cast<UINT_PTR>(parent))));
+        ASSERT_TRUE(WaitUntil([&] {
+            return (preview = FindWindowExA(parent, nullptr, "WindowsScreenSaverClass", "Preview")) != nullptr;
+        }, 10000));
+        RECT outer, inner;
+        GetClientRect(parent, &outer);
+        GetWindowRect(preview, &inner);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&inner), 2);
+        EXPECT_TRUE(EqualRect(&outer, &inner));
+        ShowWindow(parent, SW_SHOW);
+        SetForegroundWindow(parent);
+        DWORD last = GetTickCount(), pause = 0;
+        for (DWORD start = last, now; (now = GetTickCount()) - start < 1300; last = now) {
+            InvalidateRect(preview, nullptr, TRUE);
+            pause = !pause && now - last >= 100 ? last : pause;
+            PumpMessages(now - start < 500 ? 20 : 200);
+        }
+        if (c.launches)
+            EXPECT_TRUE(WaitUntil([] { return ProbeStarts().count("v"); }, 5000));
+        auto starts = ProbeStarts()["v"];
+        EXPECT_EQ(c.launches ? 1u : 0u, starts.size());
+        for (const ProbeStart& start : starts)
+            EXPECT_GE(static_cast<LONG>(start.tick - pause), 100) << "launched while the erases went on";
+        EXPECT_EQ(c.stored, KeyExists(kMakerKeyPath)) << "a small preview opened the settings";
+        if (!c.launches)
+            EXPECT_EQ(parent, GetForegroundWindow());
+        DestroyWindow(parent);
+        EXPECT_EQ(0u, module.WaitForExit(10000));
+    }
+}
+
+}  // namespace
