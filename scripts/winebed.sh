@@ -133,7 +133,19 @@ use_display() {
     fi
 }
 
+# The module and the test programs are 32-bit: Wine runs them with its 32-bit loader, which a
+# kernel without 32-bit support cannot start. Say so, rather than fail later without a word.
+check_wine() {
+    local answer
+    if ! answer=$(wine --version 2>&1 </dev/null); then
+        echo "winebed: wine cannot start here: ${answer##*$'\n'}" >&2
+        echo "winebed: a kernel that runs no 32-bit programs (dmesg: \"32-bit emulation disabled\") cannot run the bed" >&2
+        return 1
+    fi
+}
+
 start_bed() {
+    check_wine
     (
         flock 9
         create_prefix
