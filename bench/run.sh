@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks: prints figures against baselines measured in the same run, with their goals.
 #   bench/run.sh [RUNS]     (default 15 runs; medians)
+#   bench/run.sh soak       the minute-long reliability run against an activation thief
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -15,6 +16,10 @@ bed="$root/scripts/winebed.sh"
 trap '"$bed" "$build" stop' EXIT
 "$bed" "$build" start
 
+if [ "$runs" = soak ]; then
+    "$bed" "$build" run "$build/bin/SoakBench.exe" | tr -d '\r'
+    exit
+fi
 echo "Ferrowind benchmarks, medians of $runs runs under $(wine --version)"
 saver=$("$bed" "$build" run "$build/bin/SaverBench.exe" "$runs" "$build/bin/Ferrowind.scr" "$build/bin/BareSaver.exe" | tr -d '\r')
 echo "$saver" | grep '^1\.'
