@@ -4,8 +4,7 @@
 
 #include "host/Startup.h"
 
-// The loader enters with a stack aligned to 4 bytes only.
-extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup()
+extern "C" void WinMainCRTStartup()
 {
     HostStartup();
 }
