@@ -90,6 +90,7 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"SC_SCREENSAVE", 0, WM_SYSCOMMAND, SC_SCREENSAVE, 0, 0, false},
     {"SC_NEXTWINDOW", 0, WM_SYSCOMMAND, SC_NEXTWINDOW, 0, 0, false},
     {"SC_MONITORPOWER", 0, WM_SYSCOMMAND, SC_MONITORPOWER, 2, kDefault, true},
+    {"SC_MONITORPOWER with low bits, another command", 0, WM_SYSCOMMAND, SC_MONITORPOWER | 1, 2, kDefault, false},
     {"suspend", 0, WM_POWERBROADCAST, PBT_APMSUSPEND, 0, kDefault, true},
     {"suspend query", 0, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0, kDefault, true},
     {"low battery", 0, WM_POWERBROADCAST, PBT_APMBATTERYLOW, 0, kDefault, true},
