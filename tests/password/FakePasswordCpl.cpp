@@ -12,7 +12,6 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     char typed[32] = "";
     switch (message) {
     case WM_INITDIALOG:
-        Put("DialogOpened", GetTickCount());
         return TRUE;   // the focus goes to the edit box
     case WM_COMMAND:
         if (LOWORD(wParam) != IDOK)

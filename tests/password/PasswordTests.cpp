@@ -145,7 +145,10 @@ TEST_F(Password, ModuleRuns)
         ModuleProcess module;
         ASSERT_TRUE(module.Start(c.tail, BinaryDirectory() + "\\Ferrowind98.scr"));
         HWND saver = c.tail == "/s" ? WaitForSaverWindow() : nullptr;
-        PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
+        if (c.tail == "/s") {   // a key press asks the faulting verifier
+            ASSERT_NE(nullptr, saver);
+            PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
+        }
         EXPECT_EQ(c.exitCode, module.WaitForExit(10000)) << c.tail;
         EXPECT_EQ(c.changeParent, Get("ChangeParent", kNone)) << c.tail;
         if (saver)
