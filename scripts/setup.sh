@@ -36,3 +36,33 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
     grep -q '^ja_JP.UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
     $SUDO locale-gen >/dev/null
 fi
+
+# Wine runs the module with its 32-bit loader. A kernel built or booted without 32-bit support
+# (dmesg: "32-bit emulation disabled") cannot start it; the tests then run on an emulated
+# x86-64 machine (scripts/x86-machine.sh), which needs QEMU, a static busybox for its first
+# process, and a Debian kernel with its virtio and 9p modules, kept in /var/cache/ferrowind.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    missing=()
+    for p in qemu-system-x86 busybox-static; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "setup: this kernel runs no 32-bit programs; installing ${missing[*]} for an emulated machine"
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+    kernel=/var/cache/ferrowind/linux
+    if [ ! -f "$kernel/vmlinuz" ]; then
+        echo "setup: fetching a Debian kernel for the emulated machine"
+        image=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
+        download=$(mktemp -d)
+        (cd "$download" && $SUDO apt-get download -qq -o APT::Sandbox::User=root "$image")
+        $SUDO mkdir -p "$kernel.new"
+        dpkg-deb --fsys-tarfile "$download"/*.deb | $SUDO tar -x -C "$kernel.new" --wildcards \
+            './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/virtio/*' './lib/modules/*/kernel/net/9p/*' \
+            './lib/modules/*/kernel/fs/9p/*' './lib/modules/*/kernel/fs/netfs/*' './lib/modules/*/kernel/fs/fscache/*'
+        $SUDO mv "$kernel.new"/boot/vmlinuz-* "$kernel.new/vmlinuz"
+        $SUDO mv "$kernel.new"/lib/modules/*/kernel "$kernel.new/modules"
+        $SUDO rm -rf "$kernel.new/boot" "$kernel.new/lib" "$download"
+        $SUDO mv "$kernel.new" "$kernel"
+    fi
+fi

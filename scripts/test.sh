@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Ferrowind and every test program, then runs the whole suite under Wine.
+# Builds Ferrowind and every test program, then runs the whole suite under Wine, on an
+# emulated machine when this kernel runs no 32-bit programs (scripts/x86-machine.sh).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -7,4 +8,4 @@ cd "$root"
 bash scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
-ctest --preset default
+bash scripts/x86-machine.sh build ctest --preset default

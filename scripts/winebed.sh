@@ -139,7 +139,8 @@ check_wine() {
     local answer
     if ! answer=$(wine --version 2>&1 </dev/null); then
         echo "winebed: wine cannot start here: ${answer##*$'\n'}" >&2
-        echo "winebed: a kernel that runs no 32-bit programs (dmesg: \"32-bit emulation disabled\") cannot run the bed" >&2
+        echo "winebed: a kernel that runs no 32-bit programs (dmesg: \"32-bit emulation disabled\") cannot run the bed;" \
+             "scripts/x86-machine.sh runs it on an emulated machine" >&2
         return 1
     fi
 }

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Runs a command where 32-bit programs run: here when this kernel runs them, else on an x86-64
+# machine emulated by QEMU whose kernel does. Wine starts the module and every test program
+# with its 32-bit loader, which a kernel without 32-bit support refuses ("Exec format error";
+# dmesg: "32-bit emulation disabled").
+#
+#   x86-machine.sh BUILD COMMAND ARGS...
+#
+# The emulated machine boots the Debian kernel that scripts/setup.sh keeps in
+# /var/cache/ferrowind and takes this machine's own file system, shared over 9p, as its root:
+# the same programs, the same folders. The command runs in the current folder with the current
+# environment, less the display (the machine has its own X servers), its output unbuffered by
+# a terminal. BUILD is held in the machine's memory while the command runs, since Wine's prefix
+# is thousands of small files that are slow over 9p; what the command wrote there is copied
+# back, except the beds' server state, which belongs to the machine. The exit code is the
+# command's. Software emulation makes everything about ten times slower.
+set -euo pipefail
+build=$(mkdir -p "$1" && cd "$1" && pwd)
+shift
+
+if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    exec "$@"
+fi
+
+kernel=/var/cache/ferrowind/linux
+machine="$build/x86-machine"
+case "$machine" in *[[:space:]]*)
+    echo "x86-machine: the build folder must not contain blanks: $build" >&2; exit 2 ;;
+esac
+if [ ! -f "$kernel/vmlinuz" ] || ! command -v qemu-system-x86_64 >/dev/null; then
+    echo "x86-machine: this kernel runs no 32-bit programs and the emulated machine is not installed; run scripts/setup.sh" >&2
+    exit 2
+fi
+echo "x86-machine: this kernel runs no 32-bit programs; running on an emulated x86-64 machine: $*"
+
+# The first process: load the drivers of the shared file system, take it as the root with
+# fresh kernel file systems, run the job, write everything back and power off.
+rm -rf "$machine"
+mkdir -p "$machine/initrd/bin" "$machine/initrd/modules" "$machine/initrd/proc" \
+         "$machine/initrd/dev" "$machine/initrd/host"
+cp "$(command -v busybox)" "$machine/initrd/bin/busybox"
+modules="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p"
+for module in $modules; do
+    cp "$(find "$kernel/modules" -name "$module.ko" | head -n 1)" "$machine/initrd/modules/"
+done
+cat >"$machine/initrd/init" <<INIT
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t devtmpfs dev /dev
+for module in $modules; do insmod /modules/\$module.ko; done
+if mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose host /host; then
+    mount -t proc proc /host/proc
+    mount -t sysfs sys /host/sys
+    mount -t devtmpfs dev /host/dev
+    mkdir -p /host/dev/pts /host/dev/shm
+    mount -t devpts pts /host/dev/pts
+    mount -t tmpfs shm /host/dev/shm
+    mount -t tmpfs tmp /host/tmp
+    mount -t tmpfs run /host/run
+    chroot /host /bin/bash $machine/job.sh
+    sync
+else
+    echo "x86-machine: the shared file system could not be mounted"
+fi
+poweroff -f
+INIT
+chmod +x "$machine/initrd/init"
+(cd "$machine/initrd" && find . | busybox cpio -o -H newc 2>/dev/null) | gzip -1 >"$machine/initrd.gz"
+
+# The job: the environment and folder of this shell, the build tree in memory, the command.
+{
+    echo '#!/bin/bash'
+    env -u DISPLAY -u XAUTHORITY -u WAYLAND_DISPLAY -u FERROWIND_HOST_DISPLAY bash -c 'export -p'
+    cat <<JOB
+shared=/tmp/shared-build
+held=/tmp/held-build
+mkdir -p \$shared \$held
+mount --bind $(printf %q "$build") \$shared
+tar -C \$shared --exclude=./x86-machine --exclude='./testbed*' -cf - . | tar -C \$held -xf -
+touch /tmp/job-started
+mount --bind \$held $(printf %q "$build")
+cd $(printf %q "$PWD")
+echo "x86-machine: start"
+$(printf '%q ' "$@") </dev/null 2>&1 | cat
+status=\${PIPESTATUS[0]}
+echo "x86-machine: end"
+cd /
+(cd \$held && find . -path './testbed*' -prune -o ! -type d -newer /tmp/job-started -print0 |
+    tar --null -T - -cf -) | tar -C \$shared -xf -
+echo \$status >\$shared/x86-machine/status
+JOB
+} >"$machine/job.sh"
+
+# Only the command's own lines reach this output, without the serial line's carriage returns.
+timeout "${FERROWIND_MACHINE_MINUTES:-60}m" qemu-system-x86_64 \
+    -accel tcg,thread=multi -smp "$(nproc)" -m 4096 \
+    -kernel "$kernel/vmlinuz" -initrd "$machine/initrd.gz" \
+    -append "console=ttyS0 quiet loglevel=0" \
+    -fsdev local,id=root,path=/,security_model=passthrough,multidevs=remap \
+    -device virtio-9p-pci,fsdev=root,mount_tag=host \
+    -display none -vga none -serial stdio -monitor none -nic none -no-reboot </dev/null |
+    sed -u -n 's/\r$//; /^x86-machine: start$/,/^x86-machine: end$/ { /^x86-machine: /!p }'
+
+if [ ! -s "$machine/status" ]; then
+    echo "x86-machine: the machine stopped before the command ended" >&2
+    exit 1
+fi
+exit "$(cat "$machine/status")"
