@@ -7,9 +7,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 output=${1:-docs/dialog.png}
 
-bash scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target Ferrowind
+if [ -z "${FERROWIND_BUILT:-}" ]; then
+    bash scripts/prepare.sh Ferrowind
+    # The rest runs where 32-bit programs run: here, or on the emulated machine.
+    FERROWIND_BUILT=1 exec bash scripts/x86-machine.sh "$root/build" bash scripts/dialog-screenshot.sh "$@"
+fi
 
 build="$root/build"
 bed="$root/scripts/winebed.sh"

@@ -12,13 +12,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-step="setting up the machine"
+step="setting up the machine and building"
 trap 'echo "run: failed at $step (exit code $?)" >&2' ERR
 
-bash scripts/setup.sh
-step="building"
-cmake --preset default >/dev/null
-cmake --build --preset default --target Ferrowind RunWatch
+if [ -z "${FERROWIND_BUILT:-}" ]; then
+    bash scripts/prepare.sh Ferrowind RunWatch
+    # The rest runs where 32-bit programs run: here, or on the emulated machine (headless).
+    FERROWIND_BUILT=1 exec bash scripts/x86-machine.sh "$root/build" bash scripts/run.sh "$@"
+fi
 
 build="$root/build"
 bed="$root/scripts/winebed.sh"

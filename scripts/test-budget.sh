@@ -13,12 +13,10 @@ awk -v t="$tests" -v m="$module" \
     'BEGIN { printf "test lines: %d against %d lines of module code = %.2fx (budget <= 0.50x, aim 0.33x)\n", t, m, t / m }'
 [ "${1:-}" = --lines-only ] && exit 0
 
-bash scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
+bash scripts/prepare.sh >/dev/null
 start=$(date +%s.%N)
 set +e
-ctest --preset default >/dev/null
+bash scripts/x86-machine.sh build ctest --preset default >/dev/null
 passed=$?
 set -e
 awk -v s="$start" -v e="$(date +%s.%N)" -v p="$passed" \

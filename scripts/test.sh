@@ -5,7 +5,5 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-bash scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
+bash scripts/prepare.sh
 bash scripts/x86-machine.sh build ctest --preset default
