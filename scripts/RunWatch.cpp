@@ -17,8 +17,10 @@ namespace {
 const DWORD kPollInterval = 10;     // ms; Wine's write.exe lives only to start wordpad.exe
 const DWORD kWindowLimit = 10000;   // for the saver window to appear
 const DWORD kSettleTime = 500;      // every program ready and nothing changed this long
-const DWORD kQuietLimit = 3000;     // nothing changed this long: no further launch comes
-const DWORD kPassLimit = 12000;
+// Nothing changed this long: no further launch comes. The saver itself waits up to 20 s for
+// a launched program to take the activation before it launches the next.
+const DWORD kQuietLimit = 25000;
+const DWORD kPassLimit = 90000;
 const DWORD kExitLimit = 5000;      // for the saver to end after the key press
 const DWORD kAfterExit = 500;       // then the programs must still run
 const unsigned kMaxPrograms = 64;
@@ -230,6 +232,9 @@ int FollowLaunchPass(unsigned stored)
         if (settled || now - lastChange >= kQuietLimit || now - start >= kPassLimit) {
             if (launched < stored)
                 return Fail("the launch pass", "%u of the %u stored programs started", launched, stored);
+            if (ready < programCount)
+                Say("the launch pass was taken as over after %lu ms with %u of %u programs not ready",
+                    now - start, programCount - ready, programCount);
             return 0;
         }
     }

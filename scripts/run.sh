@@ -76,7 +76,7 @@ mkfifo "$pipes/in" "$pipes/out"
 watcher=$!
 exec {to_watcher}>"$pipes/in" {from_watcher}<"$pipes/out"
 rm -r "$pipes"
-deadline=$((SECONDS + 60))   # RunWatch bounds each of its waits; this bounds Wine itself
+deadline=$((SECONDS + 150))   # RunWatch bounds each of its waits; this bounds Wine itself
 shot_failed=""
 while :; do
     if IFS= read -r -t 1 line <&"$from_watcher"; then
@@ -96,7 +96,7 @@ while :; do
         break   # RunWatch has ended: its output is closed, or it is gone
     elif [ "$SECONDS" -ge "$deadline" ]; then
         kill "$watcher"
-        echo "run: failed at $step: RunWatch had not ended after 60 s"
+        echo "run: failed at $step: RunWatch had not ended after 150 s"
         exit 1
     fi
 done
