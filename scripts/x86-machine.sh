@@ -9,11 +9,14 @@
 # The emulated machine boots the Debian kernel that scripts/setup.sh keeps in
 # /var/cache/ferrowind and takes this machine's own file system, shared over 9p, as its root:
 # the same programs, the same folders. The command runs in the current folder with the current
-# environment, less the display (the machine has its own X servers), its output unbuffered by
-# a terminal. BUILD is held in the machine's memory while the command runs, since Wine's prefix
-# is thousands of small files that are slow over 9p; what the command wrote there is copied
-# back, except the beds' server state, which belongs to the machine. The exit code is the
-# command's. Software emulation makes everything about ten times slower.
+# environment, less the display (the machine has its own X servers), its output going to a
+# pipe, not a terminal. BUILD is held in the machine's memory while the command runs, since a Wine
+# prefix is thousands of small files that are slow over 9p. The Wine prefixes and the beds'
+# server state belong to the machine: they are neither taken in nor copied back (a prefix is
+# hundreds of megabytes; the machine makes its own). Everything else the command wrote there is
+# copied back. The exit code is the command's. Software emulation makes everything about ten
+# times slower; where this machine offers KVM, QEMU takes it instead. A run is stopped after
+# an hour.
 set -euo pipefail
 build=$(mkdir -p "$1" && cd "$1" && pwd)
 shift
@@ -77,7 +80,8 @@ shared=/tmp/shared-build
 held=/tmp/held-build
 mkdir -p \$shared \$held
 mount --bind $(printf %q "$build") \$shared
-tar -C \$shared --exclude=./x86-machine --exclude='./testbed*' -cf - . | tar -C \$held -xf -
+tar -C \$shared --exclude=./x86-machine --exclude='./testbed*' --exclude='./wineprefix*' -cf - . |
+    tar -C \$held -xf -
 touch /tmp/job-started
 mount --bind \$held $(printf %q "$build")
 cd $(printf %q "$PWD")
@@ -86,24 +90,28 @@ $(printf '%q ' "$@") </dev/null 2>&1 | cat
 status=\${PIPESTATUS[0]}
 echo "x86-machine: end"
 cd /
-(cd \$held && find . -path './testbed*' -prune -o ! -type d -newer /tmp/job-started -print0 |
+(cd \$held && find . \( -path './testbed*' -o -path './wineprefix*' \) -prune -o \
+    ! -type d -newer /tmp/job-started -print0 |
     tar --null -T - -cf -) | tar -C \$shared -xf -
 echo \$status >\$shared/x86-machine/status
 JOB
 } >"$machine/job.sh"
 
 # Only the command's own lines reach this output, without the serial line's carriage returns.
-timeout "${FERROWIND_MACHINE_MINUTES:-60}m" qemu-system-x86_64 \
-    -accel tcg,thread=multi -smp "$(nproc)" -m 4096 \
+# A machine that ends early or is stopped leaves no status: that is checked below.
+accelerator=tcg,thread=multi
+[ -w /dev/kvm ] && accelerator=kvm
+timeout 60m qemu-system-x86_64 \
+    -accel "$accelerator" -smp "$(nproc)" -m 4096 \
     -kernel "$kernel/vmlinuz" -initrd "$machine/initrd.gz" \
     -append "console=ttyS0 quiet loglevel=0" \
     -fsdev local,id=root,path=/,security_model=passthrough,multidevs=remap \
     -device virtio-9p-pci,fsdev=root,mount_tag=host \
     -display none -vga none -serial stdio -monitor none -nic none -no-reboot </dev/null |
-    sed -u -n 's/\r$//; /^x86-machine: start$/,/^x86-machine: end$/ { /^x86-machine: /!p }'
+    sed -u -n 's/\r$//; /^x86-machine: start$/,/^x86-machine: end$/ { /^x86-machine: /!p }' || true
 
 if [ ! -s "$machine/status" ]; then
-    echo "x86-machine: the machine stopped before the command ended" >&2
+    echo "x86-machine: the machine stopped before the command ended, or ran for an hour" >&2
     exit 1
 fi
 exit "$(cat "$machine/status")"
