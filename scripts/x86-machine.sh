@@ -27,13 +27,17 @@ fi
 
 kernel=/var/cache/ferrowind/linux
 machine="$build/x86-machine"
-case "$machine" in *[[:space:]]*)
-    echo "x86-machine: the build folder must not contain blanks: $build" >&2; exit 2 ;;
-esac
 if [ ! -f "$kernel/vmlinuz" ] || ! command -v qemu-system-x86_64 >/dev/null; then
     echo "x86-machine: this kernel runs no 32-bit programs and the emulated machine is not installed; run scripts/setup.sh" >&2
     exit 2
 fi
+# The machine's /tmp, /run and /dev are its own (X and Wine keep their sockets there).
+for folder in "$build" "$PWD"; do
+    case "$folder/" in /tmp/* | /run/* | /dev/*)
+        echo "x86-machine: $folder is not shared with the emulated machine; use a folder outside /tmp, /run and /dev" >&2
+        exit 2 ;;
+    esac
+done
 echo "x86-machine: this kernel runs no 32-bit programs; running on an emulated x86-64 machine: $*"
 
 # The first process: load the drivers of the shared file system, take it as the root with
@@ -61,7 +65,7 @@ if mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose host /h
     mount -t tmpfs shm /host/dev/shm
     mount -t tmpfs tmp /host/tmp
     mount -t tmpfs run /host/run
-    chroot /host /bin/bash $machine/job.sh
+    chroot /host /bin/bash $(printf %q "$machine/job.sh")
     sync
 else
     echo "x86-machine: the shared file system could not be mounted"
