@@ -1,15 +1,4 @@
-# Cross build for 32-bit Windows with Debian's MinGW-w64 i686 compilers.
-# The posix thread model is used throughout: GoogleTest needs std::mutex, and the
-# module itself uses nothing of the thread runtime (its imports are checked by a test).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows (the 9x and NT families) with Debian's MinGW-w64 i686 compilers.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

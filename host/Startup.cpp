@@ -100,7 +100,7 @@ HWND ParseWindowHandle(const char* text)
     UINT32 value = 0;
     for (signed char c = *text; c >= '0' && c <= '9'; c = *++text)
         value = value * 10 + static_cast<UINT32>(c - '0');
-    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+    return static_cast<HWND>(LongToHandle(static_cast<LONG>(value)));
 }
 
 ModeRequest ReadModeRequest(const char* commandTail)

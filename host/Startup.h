@@ -24,7 +24,8 @@ LONG SaverMain(HINSTANCE instance, const char* commandTail);
 
 // The tail of a command line after the program name and the blanks behind it.
 const char* FindCommandTail(const char* commandLine);
-// Decimal digits at `text`, wrapping modulo 2^32; 0 when there are none.
+// Decimal digits at `text`, wrapping modulo 2^32; 0 when there are none. The 32-bit number
+// becomes a handle by sign extension, as 64-bit Windows shares handles with 32-bit processes.
 HWND ParseWindowHandle(const char* text);
 ModeRequest ReadModeRequest(const char* commandTail);
 LONG RunConfigDialog(HWND owner);
