@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Wine test bed of one build tree: a private 32-bit prefix in the Japanese code page,
-# a headless X server when no display is set, and a persistent wineserver.
+# The Wine test bed of one build tree: a private prefix in the Japanese code page (32-bit for
+# the 32-bit module, 64-bit for the 64-bit one, as the tree's file winearch says), a headless X
+# server when no display is set, and a persistent wineserver.
 #
 #   winebed.sh BUILD start        create the prefix if needed, start Xvfb and wineserver
 #   winebed.sh BUILD stop         stop what start started
@@ -29,7 +30,12 @@ bed="$build/testbed$suffix"
 mkdir -p "$bed"
 
 export WINEPREFIX="$build/wineprefix$suffix"
-export WINEARCH=win32
+# The 64-bit tree runs 64-bit programs only: Wine's 64-bit loader, which starts natively on
+# every machine here, unlike the 32-bit one.
+WINEARCH=$(cat "$build/winearch" 2>/dev/null || echo win32)
+export WINEARCH
+wine=wine
+[ "$WINEARCH" = win32 ] || wine=/usr/lib/wine/wine64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -114,8 +120,8 @@ create_prefix() {
     rm -rf "$WINEPREFIX"
     # Created under the Japanese locale so that the ANSI code page is 932 and the
     # message-box font carries the Japanese character set.
-    LC_ALL=ja_JP.UTF-8 wine wineboot -i 9>&- </dev/null >/dev/null 2>&1
-    LC_ALL=ja_JP.UTF-8 wine regedit /S "$(winepath_of "$here/prefix-settings.reg")" 9>&- </dev/null >/dev/null 2>&1
+    LC_ALL=ja_JP.UTF-8 $wine wineboot -i 9>&- </dev/null >/dev/null 2>&1
+    LC_ALL=ja_JP.UTF-8 $wine regedit /S "$(winepath_of "$here/prefix-settings.reg")" 9>&- </dev/null >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.ferrowind-ready"
 }
@@ -133,11 +139,11 @@ use_display() {
     fi
 }
 
-# The module and the test programs are 32-bit: Wine runs them with its 32-bit loader, which a
-# kernel without 32-bit support cannot start. Say so, rather than fail later without a word.
+# The 32-bit module and its test programs need Wine's 32-bit loader, which a kernel without
+# 32-bit support cannot start. Say so, rather than fail later without a word.
 check_wine() {
     local answer
-    if ! answer=$(wine --version 2>&1 </dev/null); then
+    if ! answer=$($wine --version 2>&1 </dev/null); then
         echo "winebed: wine cannot start here: ${answer##*$'\n'}" >&2
         echo "winebed: a kernel that runs no 32-bit programs (dmesg: \"32-bit emulation disabled\") cannot run the bed;" \
              "scripts/x86-machine.sh runs it on an emulated machine" >&2
@@ -156,7 +162,7 @@ start_bed() {
         # CTest's output pipe. A server that already runs (an earlier start or run) is kept:
         # wineserver -p then fails, and that is not an error.
         LC_ALL=ja_JP.UTF-8 wineserver -p 9>&- </dev/null >/dev/null 2>&1 || true
-        LC_ALL=ja_JP.UTF-8 wine wineboot 9>&- </dev/null >/dev/null 2>&1
+        LC_ALL=ja_JP.UTF-8 $wine wineboot 9>&- </dev/null >/dev/null 2>&1
     ) 9>"$bed/lock"
 }
 
@@ -178,11 +184,11 @@ run)
     fi
     use_display
     export LC_ALL=ja_JP.UTF-8
-    exec wine "$@"
+    exec $wine "$@"
     ;;
 env)
     use_display
-    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='$DISPLAY'"
+    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=$WINEARCH WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='$DISPLAY'"
     ;;
 *)
     echo "usage: winebed.sh BUILD start|stop|run PROG ARGS...|env" >&2

@@ -35,6 +35,7 @@ TEST(CommandLine, TheFirstSwitchLetterChoosesTheModeAndItsWindowNumber)
         {SaverMode::Preview, 77, {"/p 77", "/p77", "/l   77", "/P 77", "/p 4294967373", "/p77abc"}},
         {SaverMode::Preview, 0, {"/p:77", "/p", "/p\t77", "/p 4294967296", "/p \xb1" "1"}},
         {SaverMode::Preview, 1661992959, {"/p 99999999999999999999"}},   // 10^20 - 1 modulo 2^32
+        {SaverMode::Preview, UINT_PTR(INT_PTR(-294967296)), {"/p 4000000000"}},   // a handle: sign-extended
         {SaverMode::Settings, 77, {"/c:77", "/C:77"}},
         {SaverMode::Settings, 0, {"/c 77", "/c77", "/c: 77", "/c"}},
         {SaverMode::ChangePassword, 77, {"/a 77", "/A77"}},

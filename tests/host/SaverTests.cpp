@@ -93,4 +93,38 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
     }
 }
 
+// From outside, the saver's thread is made to call an address where nothing is mapped, as
+// though its own code had: the fault guard must end the process with -1. The window settles
+// first: a fault in a message the system delivers through a callback (as the first messages of
+// a new window come) is the platform's own to swallow on x86-64, as 64-bit Windows does.
+TEST(FaultGuard, AFaultInjectedIntoTheRunningSaverEndsItWithMinusOne)
+{
+    DeleteStoredSettings();
+    ModuleProcess module;
+    ASSERT_TRUE(module.Start("/s"));
+    HWND saver = WaitForSaverWindow();
+    ASSERT_TRUE(saver && WaitUntil([&] { return GetForegroundWindow() == saver; }, 5000));
+    PumpMessages(500);
+    HANDLE thread = OpenThread(THREAD_ALL_ACCESS, FALSE, GetWindowThreadProcessId(saver, nullptr));
+    HANDLE process = OpenProcess(PROCESS_VM_WRITE | PROCESS_VM_OPERATION, FALSE, module.Id());
+    ASSERT_NE(DWORD(-1), SuspendThread(thread));
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    ASSERT_TRUE(GetThreadContext(thread, &context));
+#ifdef _WIN64
+    DWORD64 &ip = context.Rip, &sp = context.Rsp;
+#else
+    DWORD &ip = context.Eip, &sp = context.Esp;
+#endif
+    sp -= sizeof ip;   // the return address of the call
+    ASSERT_TRUE(WriteProcessMemory(process, reinterpret_cast<void*>(sp), &ip, sizeof ip, nullptr));
+    ip = 0xFA17;
+    ASSERT_TRUE(SetThreadContext(thread, &context));
+    ResumeThread(thread);
+    PostMessageA(saver, WM_NULL, 0, 0);
+    EXPECT_EQ(0xFFFFFFFF, module.WaitForExit(10000));
+    CloseHandle(process);
+    CloseHandle(thread);
+}
+
 }  // namespace
