@@ -8,7 +8,7 @@ cd "$root"
 runs=${1:-15}
 
 if [ -z "${FERROWIND_BUILT:-}" ]; then
-    bash scripts/prepare.sh >/dev/null
+    bash scripts/prepare.sh default >/dev/null
     # The rest runs where 32-bit programs run: here, or on the emulated machine, whose
     # software emulation slows the saver and its baseline alike.
     FERROWIND_BUILT=1 exec bash scripts/x86-machine.sh "$root/build" bash bench/run.sh "$@"

@@ -8,7 +8,7 @@ cd "$root"
 output=${1:-docs/dialog.png}
 
 if [ -z "${FERROWIND_BUILT:-}" ]; then
-    bash scripts/prepare.sh Ferrowind
+    bash scripts/prepare.sh default Ferrowind
     # The rest runs where 32-bit programs run: here, or on the emulated machine.
     FERROWIND_BUILT=1 exec bash scripts/x86-machine.sh "$root/build" bash scripts/dialog-screenshot.sh "$@"
 fi

@@ -3,13 +3,14 @@
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
-packages=(wine wine32:i386 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           cmake make python3 xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
           x11-apps x11-utils imagemagick
-          xserver-xorg-core xserver-xorg-video-dummy libxinerama1:i386)
-# The last three make the two-monitor test bed: Xorg with two dummy heads, and the 32-bit
-# Xinerama library that Wine loads at run time to see more than one monitor (a recommended
-# package of libwine, so --no-install-recommends leaves it out).
+          xserver-xorg-core xserver-xorg-video-dummy libxinerama1:i386 libxinerama1)
+# The last four make the two-monitor test bed: Xorg with two dummy heads, and the Xinerama
+# libraries (32- and 64-bit) that Wine loads at run time to see more than one monitor (a
+# recommended package of libwine, so --no-install-recommends leaves it out).
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,27 @@
 #!/usr/bin/env bash
-# Builds Ferrowind and every test program, then runs the whole suite under Wine, on an
-# emulated machine when this kernel runs no 32-bit programs (scripts/x86-machine.sh).
+# Builds both modules and every test program, then runs the whole suite against each: the
+# 64-bit module natively under 64-bit Wine, then the 32-bit module under 32-bit Wine, on an
+# emulated machine when this kernel runs no 32-bit programs (scripts/x86-machine.sh). Each half
+# ends with CTest's summary; the last line counts both. Fails when a test of either half fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-bash scripts/prepare.sh
-bash scripts/x86-machine.sh build ctest --preset default
+bash scripts/prepare.sh x64
+bash scripts/prepare.sh default
+summaries=""
+status=0
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+run_half() {   # run_half NAME COMMAND...: the half's output as it comes, its summary kept
+    echo "test: the $1 module"
+    "${@:2}" 2>&1 | tee "$output" || status=1
+    summaries+="$1 $(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -n 1)"$'\n'
+}
+run_half 64-bit ctest --preset x64
+run_half 32-bit bash scripts/x86-machine.sh build ctest --preset default
+# A half without CTest's summary did not finish: it counts as one failure.
+awk '{ if (NF < 8) { print "test: the " $1 " module gave no summary"; failed++ }
+       else { failed += $4; passed += $NF - $4; print "test: the " $1 " module: " $NF - $4 " of " $NF " passed" } }
+     END { printf "tests: %d passed, %d failed\n", passed, failed }' <<<"${summaries%$'\n'}"
+exit "$status"
