@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds Ferrowind.scr and starts it under Wine in the build tree's private prefix.
-#   scripts/run.sh          full-screen saver (/s)
-#   scripts/run.sh /c       the settings dialog; any other switch likewise
+#   scripts/run.sh [--32 | --64] [SWITCH]
+# The module: the 32-bit one (build/) where this kernel runs 32-bit programs, else the 64-bit
+# one (build-x64/), which runs natively everywhere; --32 or --64 picks one (a 32-bit run on a
+# kernel without 32-bit support goes to the emulated machine, scripts/x86-machine.sh).
+# The switch: /s (full-screen saver) when none is given; /c opens the settings dialog, and so on.
 # For the full-screen saver a prefix without stored settings first gets the documented example
 # (docs/ferrowind-example.reg), so that the saver has programs to start; stored settings stay.
 # With a display (DISPLAY set) the saver shows there: move the mouse or press a key to end it.
@@ -15,13 +18,26 @@ cd "$root"
 step="setting up the machine and building"
 trap 'echo "run: failed at $step (exit code $?)" >&2' ERR
 
+width=""
+case "${1:-}" in --32 | --64) width=${1#--}; shift ;; esac
 if [ -z "${FERROWIND_BUILT:-}" ]; then
-    bash scripts/prepare.sh Ferrowind RunWatch
+    bash scripts/setup.sh
+    if [ -z "$width" ]; then
+        width=64
+        if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then width=32; fi
+    fi
+    if [ "$width" = 64 ]; then
+        bash scripts/prepare.sh x64 Ferrowind RunWatch
+        echo "run: the 64-bit module, build-x64/bin/Ferrowind.scr, under 64-bit Wine (--32 runs the 32-bit one)"
+        FERROWIND_BUILT=build-x64 exec bash scripts/run.sh "$@"
+    fi
+    bash scripts/prepare.sh default Ferrowind RunWatch
+    echo "run: the 32-bit module, build/bin/Ferrowind.scr, under 32-bit Wine (--64 runs the 64-bit one)"
     # The rest runs where 32-bit programs run: here, or on the emulated machine (headless).
-    FERROWIND_BUILT=1 exec bash scripts/x86-machine.sh "$root/build" bash scripts/run.sh "$@"
+    FERROWIND_BUILT=build exec bash scripts/x86-machine.sh "$root/build" bash scripts/run.sh "$@"
 fi
 
-build="$root/build"
+build="$root/$FERROWIND_BUILT"
 bed="$root/scripts/winebed.sh"
 full_screen=""
 case "${*:-/s}" in /s | /S | -s | -S) full_screen=1 ;; esac
@@ -69,7 +85,9 @@ fi
 # its standard input: the screenshot is taken meanwhile, then the answer lets it end the saver.
 step="watching the saver"
 eval "$("$bed" "$build" env)"   # the bed's DISPLAY, for the screenshot
-rm -f "$build/run.png"
+shot="$root/build/run.png"   # either module's
+mkdir -p "$root/build"
+rm -f "$shot"
 pipes=$(mktemp -d)
 mkfifo "$pipes/in" "$pipes/out"
 "$bed" "$build" run "$build/bin/RunWatch.exe" <"$pipes/in" >"$pipes/out" &
@@ -85,7 +103,7 @@ while :; do
             continue
         fi
         # /usr/bin/convert by its full path: another convert may come first on PATH.
-        if xwd -root -silent -display "$DISPLAY" | /usr/bin/convert xwd:- png:"$build/run.png"; then
+        if xwd -root -silent -display "$DISPLAY" | /usr/bin/convert xwd:- png:"$shot"; then
             echo "run: wrote build/run.png, the screen at the end of the launch pass"
         else
             shot_failed=1
