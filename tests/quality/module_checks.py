@@ -5,6 +5,7 @@ section is the unwind table; no runtime sections (nothing runs before its entry)
 exactly the allowlist of its width, with exactly two Japanese resources: dialog 2003, each control
 with its id, class and text in order, and the string block of strings 0-15 holding "Ferrowind".
    module_checks.py x86|x64 OBJDUMP MODULE ALLOWLIST RESOURCE_IDS_HEADER"""
+import itertools
 import re
 import struct
 import subprocess
@@ -12,10 +13,11 @@ import sys
 
 arch, objdump, module, allowlist, resource_ids = sys.argv[1:6]
 failures = []
-FORMAT = {"x86": ("pei-i386", "010b", "4", {".text", ".rdata", ".bss", ".idata", ".rsrc"}, 12),
-          "x64": ("pei-x86-64", "020b", "5", {".text", ".rdata", ".pdata", ".bss", ".idata", ".rsrc"}, 14)}
-file_format, magic, os_major, allowed_sections, kib = FORMAT[arch]
-os_minor = "0" if arch == "x86" else "2"
+# Per width: objdump's format, the optional header's magic, OS and subsystem version, the
+# sections beyond the common ones, the size limit in KiB.
+FORMAT = {"x86": ("pei-i386", "010b", "4.0", set(), 12), "x64": ("pei-x86-64", "020b", "5.2", {".pdata"}, 14)}
+file_format, magic, version, unwind_sections, kib = FORMAT[arch]
+os_major, os_minor = version.split(".")
 
 
 def check(condition, message):
@@ -35,7 +37,7 @@ for field, value in [("Magic", magic), ("Subsystem", "00000002"), ("MajorOSystem
     found = re.search(rf"^{field}\s+(\S+)", headers, re.M)
     check(found and found.group(1) == value, f"{field} is {found.group(1) if found else 'missing'}, not {value}")
 sections = re.findall(r"^\s+\d+ (\S+)\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", section_table, re.M)
-check({s[0] for s in sections} <= allowed_sections, f"sections {sorted(s[0] for s in sections)}")
+check({s[0] for s in sections} <= {".text", ".rdata", ".bss", ".idata", ".rsrc"} | unwind_sections, f"sections {sorted(s[0] for s in sections)}")
 check(len(image) <= kib * 1024, f"{len(image)} bytes, more than {kib} KiB")
 
 imported, dll = set(), None
@@ -44,13 +46,10 @@ for line in headers.splitlines():
         dll = m.group(1)
     elif dll and (m := re.match(r"\t[0-9a-f]+\t +\d+  (\S+)", line)):
         imported.add(f"{dll} {m.group(1)}")
-allowed = set()
-for line in open(allowlist, encoding="utf-8"):
-    words = line.split("#")[0].split()
-    if words and words[0].endswith(":"):   # a line for one width only
-        words = words[1:] if words[0] == f"{arch}:" else []
-    if words:
-        allowed.add(" ".join(words))
+allowed, other_width = set(), {"x86": "x64:", "x64": "x86:"}[arch]
+for words in (line.split("#")[0].split() for line in open(allowlist, encoding="utf-8")):
+    if words and words[0] != other_width:   # a line may be marked for one width only
+        allowed.add(" ".join(words[-2:]))
 for name in sorted(imported - allowed):
     failures.append(f"import not on the allowlist: {name}")
 for name in sorted(allowed - imported):
@@ -63,38 +62,9 @@ strings = re.search(rb"\0\0\x09\0" + "Ferrowind".encode("utf-16-le") + rb"(\0\0)
 check(strings is not None, "string 1 is not \"Ferrowind\" in a block of otherwise empty strings")
 
 
-def file_offset(rva):
-    image_base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", headers, re.M).group(1), 16)
-    for _, size, vma, offset in sections:
-        start = int(vma, 16) - image_base
-        if start <= rva < start + int(size, 16):
-            return rva - start + int(offset, 16)
-    raise ValueError(f"no section holds RVA {rva:#x}")
-
-
-class Template:
-    """Reads a DIALOGEX template: sz_Or_Ord fields, texts, and DWORD-aligned items."""
-    def __init__(self, data):
-        self.data, self.at = data, 0
-
-    def take(self, form):
-        values = struct.unpack_from(form, self.data, self.at)
-        self.at += struct.calcsize(form)
-        return values
-
-    def text_or_ordinal(self):
-        if self.take("<H")[0] == 0xFFFF:
-            return self.take("<H")[0]
-        self.at -= 2
-        units = []
-        while (unit := self.take("<H")[0]) != 0:
-            units.append(unit)
-        return struct.pack(f"<{len(units)}H", *units).decode("utf-16-le")
-
-
-# Dialog 2003 as the user meets it: each control's id (by its name in the shared header), its
-# class atom (0x80 button, 0x81 edit, 0x82 static, 0x83 list box) and its text, in tab order.
-# A check box or edit whose id were swapped with another's would act on the wrong field.
+# Dialog 2003 as the user meets it, in tab order: each control's id (by its name in the shared
+# header), class atom (0x80 button, 0x81 edit, 0x82 static, 0x83 list box) and text. A check
+# box or edit box whose id were swapped with another's would act on the wrong field.
 ids = {name: int(value) for name, value in re.findall(r"#define (\w+) (\d+)", open(resource_ids).read())}
 ids.update(IDOK=1, IDCANCEL=2, LABEL=0xFFFFFFFF)
 expected = [("IDC_ENTRY_LIST", 0x83, ""), ("LABEL", 0x82, "コマンド"), ("IDC_VERB_EDIT", 0x81, ""),
@@ -103,28 +73,40 @@ expected = [("IDC_ENTRY_LIST", 0x83, ""), ("LABEL", 0x82, "コマンド"), ("IDC
             ("IDC_WAIT_ACTIVE_WINDOW_CHECK", 0x80, "ウィンドウがアクティブになるまで待機する"),
             ("IDC_REMAIN_ACTIVE_WINDOW_CHECK", 0x80, "ウィンドウをアクティブのままに維持する"),
             ("IDOK", 0x80, "OK"), ("IDCANCEL", 0x80, "キャンセル"), ("IDC_ERASE_BUTTON", 0x80, "設定の消去")]
-leaf = re.search(r"Entry: ID: 0x0007d3.*?Leaf: Addr: 0x([0-9a-f]+), Size: 0x([0-9a-f]+)", headers, re.S)
-start = file_offset(int(leaf.group(1), 16))
-dialog = Template(image[start:start + int(leaf.group(2), 16)])
-_, signature, _, _, _, count = dialog.take("<HHIIIH")
-dialog.take("<4h")
-menu, dialog_class, caption = dialog.text_or_ordinal(), dialog.text_or_ordinal(), dialog.text_or_ordinal()
-dialog.take("<HHBB")
-font = dialog.text_or_ordinal()
-check(signature == 0xFFFF and (caption, font) == ("設定", "MS Shell Dlg"), f"dialog {caption!r} in {font!r}")
+leaf = int(re.search(r"Entry: ID: 0x0007d3.*?Leaf: Addr: 0x([0-9a-f]+)", headers, re.S).group(1), 16)
+base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", headers, re.M).group(1), 16)
+rsrc = next(s for s in sections if s[0] == ".rsrc")
+at = leaf + int(rsrc[3], 16) - (int(rsrc[2], 16) - base)   # the DIALOGEX template in the file
+
+
+def take(form):
+    global at
+    at += struct.calcsize(form)
+    return struct.unpack_from(form, image, at - struct.calcsize(form))
+
+
+def text_or_ordinal():   # a zero-terminated UTF-16 text, or 0xFFFF and an ordinal
+    start, unit = at, take("<H")[0]
+    if unit == 0xFFFF:
+        return take("<H")[0]
+    while unit:
+        unit = take("<H")[0]
+    return image[start:at - 2].decode("utf-16-le")
+
+
+count = take("<HHIIIH4h")[5]
+caption = [text_or_ordinal() for _ in range(3)][2]
+take("<HHBB")
+font = text_or_ordinal()
+check((caption, font) == ("設定", "MS Shell Dlg"), f"dialog {caption!r} in {font!r}")
 controls = []
 for _ in range(count):
-    dialog.at += -dialog.at % 4
-    dialog.take("<III4h")
-    control_id = dialog.take("<I")[0]
-    control_class, text = dialog.text_or_ordinal(), dialog.text_or_ordinal()
-    extra_bytes = dialog.take("<H")[0]
-    dialog.at += extra_bytes
-    controls.append((control_id, control_class, text))
-want = [(ids[name], control_class, text) for name, control_class, text in expected]
-for n in range(max(len(controls), len(want))):
-    have = controls[n] if n < len(controls) else None
-    should = want[n] if n < len(want) else None
+    at += -at % 4
+    control_id = take("<III4hI")[7]
+    controls.append((control_id, text_or_ordinal(), text_or_ordinal()))
+    extra_bytes = take("<H")[0]
+    at += extra_bytes
+for n, (have, should) in enumerate(itertools.zip_longest(controls, [(ids[i], c, t) for i, c, t in expected])):
     check(have == should, f"dialog control {n}: {have}, not {should}")
 
 for failure in failures:
