@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-          cmake make python3 xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
+          cmake make python3 wixl xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
           x11-apps x11-utils imagemagick
           xserver-xorg-core xserver-xorg-video-dummy libxinerama1:i386 libxinerama1)
 # The last four make the two-monitor test bed: Xorg with two dummy heads, and the Xinerama
