@@ -113,6 +113,24 @@ start_display() {
     fi
     rm -f "$fifo"
     echo ":$number" >"$bed/display"
+    [ "$layout" != dualhead ] || place_pointer ":$number"
+}
+
+# The server leaves the pointer at the centre of its root window. Wine reads that first position
+# as a point beyond the virtual screen's right edge and pulls it in when a full-screen window
+# takes the pointer: a move that ends a saver. X 1000 lies inside the virtual screen either way.
+place_pointer() {
+    python3 - "$1" <<'PY'
+import ctypes, sys
+x11 = ctypes.CDLL("libX11.so.6")
+x11.XOpenDisplay.restype = x11.XDefaultRootWindow.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XDefaultRootWindow.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+x11.XWarpPointer.argtypes = [ctypes.c_void_p] * 3 + [ctypes.c_int] * 4 + [ctypes.c_uint] * 2
+display = x11.XOpenDisplay(sys.argv[1].encode())
+x11.XWarpPointer(display, None, x11.XDefaultRootWindow(display), 0, 0, 0, 0, 1000, 300)
+x11.XCloseDisplay(display)
+PY
 }
 
 create_prefix() {
