@@ -55,12 +55,8 @@ def snapshot():
     return {f for f in files if "temp" not in f.lower().split("/")} | set().union(*map(values, installer_keys))
 
 
-subprocess.run([cmake, "--build", build, "--target", "msi", "msi_earlier"], check=True, stdout=subprocess.DEVNULL)
-if package64:
-    source = Path(__file__).parents[2]
-    if not Path(package64[0]).with_name("CMakeCache.txt").exists():
-        subprocess.run([cmake, "--preset", "x64"], cwd=source, check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([cmake, "--build", "--preset", "x64", "--target", "msi"], cwd=source, check=True, stdout=subprocess.DEVNULL)
+subprocess.run([cmake, "--build", build, "--target", "msi", "msi_earlier", *(["x64_package"] if package64 else [])],
+               check=True, stdout=subprocess.DEVNULL)
 for leftover in (package, earlier_package, *package64):   # of an earlier run that failed
     wine("msiexec", "/x", windows(leftover), "/qn")
 before = snapshot()
