@@ -7,11 +7,6 @@ using namespace testing_support;
 
 namespace {
 
-HWND MakeWindow(DWORD style, int width, int height)
-{
-    return CreateWindowExA(0, "STATIC", "", style, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
-}
-
 // Also run on the bed with two monitors, where the virtual screen starts left of the primary one.
 TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
 {
@@ -35,7 +30,7 @@ TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
     EXPECT_EQ(saver, FindSaverWindow());   // by its class and its unchanged title
 
     ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("single"); }, 10000));
-    HWND other = MakeWindow(WS_POPUP | WS_VISIBLE, 50, 50);
+    HWND other = MakeWindow();
     SetForegroundWindow(other);
     ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }, 5000));
     ModuleProcess second;

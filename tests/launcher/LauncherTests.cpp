@@ -123,16 +123,10 @@ TEST(SettingsStore, OpenFailsAndCreatesNothingWithoutSoftware)
     SHDeleteKeyA(HKEY_CURRENT_USER, "software\\FerrowindStandIn");
 }
 
-HWND MakeWindow(const char* title)
-{
-    return CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                           nullptr);
-}
-
 // The black-box runs see the wait end when the activation leaves; here it never does.
 TEST(ActivationWait, EndsAtItsLimit)
 {
-    HWND held = MakeWindow("held");
+    HWND held = MakeWindow();
     SetForegroundWindow(held);
     DWORD start = GetTickCount();
     EXPECT_FALSE(WaitForActivationToLeave(held, 300));
@@ -218,7 +212,7 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
         if (c.released)
             EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == probe; }, 3000));
         EXPECT_NE(c.released, saverInFront(c.released ? 600 : 3000));
-        HWND thief = MakeWindow("thief");
+        HWND thief = MakeWindow();
         SetForegroundWindow(thief);
         EXPECT_NE(c.released, saverInFront(c.released ? 600 : 1000)) << "after a later steal";
         DestroyWindow(thief);

@@ -28,31 +28,31 @@ def windows(path):
 
 
 def values(key):
-    """(key, name, data) for every value under key; keys without values, which Wine makes on
-    the installer's first use, do not count."""
-    found, current = set(), None
+    """{subkey: {name: data}} under key; keys without values (Wine makes some on the
+    installer's first use) do not show."""
+    found, current = {}, None
     for line in wine("reg", "query", key, "/s")[1].splitlines():
         if line.startswith("HKEY_"):
             current = line
         elif line.strip():
             name, _, *data = line.split(None, 2)
-            found.add((current, name, "".join(data)))
+            found.setdefault(current, {})[name] = "".join(data)
     return found
 
 
 def entries():
     """The installed-programs entries named Ferrowind, as (publisher, version)."""
-    listed = {}
-    for key, name, data in values(uninstall):
-        listed.setdefault(key, {})[name] = data
-    return sorted((e.get("Publisher"), e.get("DisplayVersion")) for e in listed.values() if e.get("DisplayName") == "Ferrowind")
+    return sorted((entry.get("Publisher"), entry.get("DisplayVersion")) for entry in values(uninstall).values()
+                  if entry.get("DisplayName") == "Ferrowind")
 
 
 def snapshot():
     """Files and installer registrations; not the temporary folders, where Wine's installer
     leaves files of its own for a while."""
     files = {str(path.relative_to(drive)) for path in drive.rglob("*")}
-    return {f for f in files if "temp" not in f.lower().split("/")} | set().union(*map(values, installer_keys))
+    registered = {(key, name, data) for root in installer_keys for key, named in values(root).items()
+                  for name, data in named.items()}
+    return {f for f in files if "temp" not in f.lower().split("/")} | registered
 
 
 subprocess.run([cmake, "--build", build, "--target", "msi", "msi_earlier", *(["x64_package"] if package64 else [])],

@@ -85,6 +85,11 @@ private:
     PROCESS_INFORMATION info_ = {};
 };
 
+inline HWND MakeWindow(DWORD style = WS_POPUP | WS_VISIBLE, int width = 100, int height = 100)
+{
+    return CreateWindowExA(0, "STATIC", "", style, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
+}
+
 inline HWND FindSaverWindow() { return FindWindowA("WindowsScreenSaverClass", "Screen Saver"); }
 inline HWND WaitForSaverWindow()
 {
