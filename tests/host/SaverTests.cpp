@@ -15,8 +15,7 @@ TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
     DeleteStoredSettings();
     StoreLaunch(0, "single", "", 0, 1);
     ModuleProcess first;
-    ASSERT_TRUE(first.Start("/s"));
-    HWND saver = WaitForSaverWindow();
+    HWND saver = first.StartSaver();
     ASSERT_TRUE(saver && WaitUntil([&] { return IsWindowVisible(saver); }, 5000));   // its creation is over
     const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const RECT virtualScreen = {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
@@ -96,8 +95,7 @@ TEST(FaultGuard, AFaultInjectedIntoTheRunningSaverEndsItWithMinusOne)
 {
     DeleteStoredSettings();
     ModuleProcess module;
-    ASSERT_TRUE(module.Start("/s"));
-    HWND saver = WaitForSaverWindow();
+    HWND saver = module.StartSaver();
     ASSERT_TRUE(saver && WaitUntil([&] { return GetForegroundWindow() == saver; }, 5000));
     PumpMessages(500);
     HANDLE thread = OpenThread(THREAD_ALL_ACCESS, FALSE, GetWindowThreadProcessId(saver, nullptr));

@@ -13,12 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-const char* const kFields[] = {"Verb", "File", "Parameters", "Directory", "ShowCmd", "WaitActiveWindow",
-                               "RemainActiveWindow"};
-enum { kShowCmd = 4 };
-
-std::string Name(unsigned entry, int field) { return "Settings" + std::to_string(entry) + kFields[field]; }
-
 // A field as text: a string up to its zero (all 260 bytes when it has none), a number in decimal.
 std::string Value(const LaunchEntry& e, int field)
 {
@@ -38,8 +32,8 @@ void ExpectLoaded(std::map<std::string, std::string> loaded)
     CloseSettingsKey();
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
         for (int f = 0; f < 7; ++f) {
-            loaded.emplace(Name(n, f), f < kShowCmd ? "" : f == kShowCmd ? "1" : "0");
-            EXPECT_EQ(loaded[Name(n, f)], Value(launchTable.entries[n], f)) << Name(n, f);
+            loaded.emplace(SettingName(n, f), f < kShowCmd ? "" : f == kShowCmd ? "1" : "0");
+            EXPECT_EQ(loaded[SettingName(n, f)], Value(launchTable.entries[n], f)) << SettingName(n, f);
         }
 }
 
@@ -80,7 +74,7 @@ TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
         for (int f = 0; f < 7; ++f) {
             // Strings are kept in UTF-16: the wide size shows whether the zero was stored.
-            std::string name = Name(n, f), text = Value(launchTable.entries[n], f), key = kProductKeyPath;
+            std::string name = SettingName(n, f), text = Value(launchTable.entries[n], f), key = kProductKeyPath;
             std::wstring wideName(name.begin(), name.end()), wideKey(key.begin(), key.end());
             DWORD type = 0, size = 0, wideLength = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
             SHGetValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(), &type, nullptr, &size);
@@ -156,8 +150,7 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     StoreLaunch(4, "d4", "", 1, 1, BinaryDirectory() + "\\missing.exe");
     StoreLaunch(6, "e6", "500 300", 1, 0);
     ModuleProcess module;
-    ASSERT_TRUE(module.Start("/s"));
-    HWND saver = WaitForSaverWindow();
+    HWND saver = module.StartSaver();
     ASSERT_NE(nullptr, saver);
     ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("e6"); }, 15000));
     auto starts = ProbeStarts();
@@ -196,8 +189,7 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
             last = c.launches[n][2] ? last : tag;
         }
         ModuleProcess module;
-        ASSERT_TRUE(module.Start("/s"));
-        HWND saver = WaitForSaverWindow(), probe = nullptr;
+        HWND saver = module.StartSaver(), probe = nullptr;
         ASSERT_NE(nullptr, saver);
         // Wine's X11 focus events may give the foreground to the desktop for a moment, so this
         // asks whether the saver comes (back) to the front, not whether another window keeps it.

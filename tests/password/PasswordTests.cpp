@@ -47,11 +47,9 @@ struct Password : ::testing::Test {
     void TearDown() override { SetUsePassword(kNone); }
 };
 
-const struct {
-    const char* name;
-    bool password, closeMeanwhile, asked;
-    DWORD sinceLast, answer, result;   // sinceLast: ms from the last verification's end, modulo 2^32
-} kVerifyCases[] = {
+// sinceLast: ms from the last verification's end, modulo 2^32.
+const struct { const char* name; bool password, closeMeanwhile, asked; DWORD sinceLast, answer, result; }
+kVerifyCases[] = {
     {"no password in force", false, false, false, kNone, 0, 1},
     {"199 ms after a refusal", true, false, false, 199, 1, 0},
     {"200 ms after a refusal", true, false, true, 200, 0, 0},
@@ -95,12 +93,8 @@ TEST_F(Password, VerifierIsAskedAtMostOncePer200Ms)
     EXPECT_TRUE(IsWindow(saver) && cursor.x == hostState.cursorOrigin.x && cursor.y == hostState.cursorOrigin.y);
 }
 
-const struct {
-    const char* name;
-    BOOL win9x;
-    DWORD usePassword;
-    bool bareModuleFirst;   // a PASSWORD.CPL without VerifyScreenSavePwd is already loaded
-} kLoadCases[] = {
+// bareModuleFirst: a PASSWORD.CPL without VerifyScreenSavePwd is already loaded.
+const struct { const char* name; BOOL win9x; DWORD usePassword; bool bareModuleFirst; } kLoadCases[] = {
     {"password switched on", 1, 1, false},
     {"password switched off", 1, 0, false},
     {"NT family", 0, 1, false},
@@ -130,8 +124,7 @@ TEST_F(Password, VerifierLoadsOnlyWithThePasswordAndTellsTheSystem)
 TEST_F(Password, ModuleRuns)
 {
     HWND given = GetDesktopWindow();   // live, and never the foreground window
-    HWND front = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr, nullptr,
-                                 nullptr);
+    HWND front = MakeWindow();
     const struct { std::string tail; DWORD exitCode, changeParent; } kRuns[] = {
         {"/s", 0xFFFFFFFF, kNone},
         {"/a " + std::to_string(HandleToULong(given)), 0, HandleToULong(given)},
@@ -145,10 +138,8 @@ TEST_F(Password, ModuleRuns)
         ModuleProcess module;
         ASSERT_TRUE(module.Start(c.tail, BinaryDirectory() + "\\Ferrowind98.scr"));
         HWND saver = c.tail == "/s" ? WaitForSaverWindow() : nullptr;
-        if (c.tail == "/s") {   // a key press asks the faulting verifier
-            ASSERT_NE(nullptr, saver);
-            PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
-        }
+        if (c.tail == "/s")   // a key press asks the faulting verifier
+            ASSERT_TRUE(saver && PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0));
         EXPECT_EQ(c.exitCode, module.WaitForExit(10000)) << c.tail;
         EXPECT_EQ(c.changeParent, Get("ChangeParent", kNone)) << c.tail;
         if (saver)
@@ -170,8 +161,7 @@ TEST_F(Password, TheVerifierDialogKeepsTheKeyboardAndNothingStartsMeanwhile)
         ProbeStarts(true);
         StoreLaunch(0, "pw", "", 0, 0);
         ModuleProcess module;
-        ASSERT_TRUE(module.Start("/s", BinaryDirectory() + "\\Ferrowind98.scr"));
-        HWND saver = WaitForSaverWindow();
+        HWND saver = module.StartSaver(BinaryDirectory() + "\\Ferrowind98.scr");
         ASSERT_NE(nullptr, saver);
         // Held while the key is queued: a queued key comes before the timer's first tick.
         HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(saver, nullptr));

@@ -47,6 +47,14 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds
     return true;
 }
 
+inline HWND FindSaverWindow() { return FindWindowA("WindowsScreenSaverClass", "Screen Saver"); }
+inline HWND WaitForSaverWindow()
+{
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindSaverWindow()) != nullptr; }, 10000);
+    return found;
+}
+
 // A process of the module (or of `program`), ended should it outlive its test.
 class ModuleProcess {
 public:
@@ -64,6 +72,10 @@ public:
         STARTUPINFOA startup = {sizeof startup};
         return CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &info_);
+    }
+    HWND StartSaver(const std::string& program = ModulePath())   // the full-screen saver's window, or null
+    {
+        return Start("/s", program) ? WaitForSaverWindow() : nullptr;
     }
     bool Running() { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
     // The exit code, or STILL_ACTIVE when the process has not ended within `milliseconds`.
@@ -90,13 +102,6 @@ inline HWND MakeWindow(DWORD style = WS_POPUP | WS_VISIBLE, int width = 100, int
     return CreateWindowExA(0, "STATIC", "", style, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
 }
 
-inline HWND FindSaverWindow() { return FindWindowA("WindowsScreenSaverClass", "Screen Saver"); }
-inline HWND WaitForSaverWindow()
-{
-    HWND found = nullptr;
-    WaitUntil([&] { return (found = FindSaverWindow()) != nullptr; }, 10000);
-    return found;
-}
 
 const char kMakerKeyPath[] = "software\\Quillmoor";
 const char kProductKeyPath[] = "software\\Quillmoor\\Ferrowind";
@@ -106,9 +111,15 @@ inline void StoreRaw(const std::string& name, DWORD type, const std::string& byt
     SHSetValueA(HKEY_CURRENT_USER, kProductKeyPath, name.c_str(), type, bytes.data(), DWORD(bytes.size()));
 }
 inline void StoreText(const std::string& name, const std::string& text) { StoreRaw(name, REG_SZ, text + '\0'); }
-inline void StoreNumber(const std::string& name, DWORD value)
+inline std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
+inline void StoreNumber(const std::string& name, DWORD value) { StoreRaw(name, REG_DWORD, DwordBytes(value)); }
+// Each of the ten entries' seven values: texts, then numbers from ShowCmd on.
+enum { kShowCmd = 4 };
+const char* const kFields[] = {"Verb", "File", "Parameters", "Directory", "ShowCmd", "WaitActiveWindow",
+                               "RemainActiveWindow"};
+inline std::string SettingName(unsigned entry, int field)
 {
-    StoreRaw(name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+    return "Settings" + std::to_string(entry) + kFields[field];
 }
 inline bool KeyExists(const char* path)
 {
@@ -120,10 +131,9 @@ inline bool KeyExists(const char* path)
 inline unsigned ValueCount(const char* path)
 {
     HKEY key = nullptr;
-    DWORD values = 0;
+    DWORD subkeys, longest, values = 0;
     RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key);
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                     nullptr);
+    SHQueryInfoKeyA(key, &subkeys, &longest, &values, &longest);
     RegCloseKey(key);
     return values;
 }
