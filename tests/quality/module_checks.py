@@ -50,10 +50,8 @@ allowed, other_width = set(), {"x86": "x64:", "x64": "x86:"}[arch]
 for words in (line.split("#")[0].split() for line in open(allowlist, encoding="utf-8")):
     if words and words[0] != other_width:   # a line may be marked for one width only
         allowed.add(" ".join(words[-2:]))
-for name in sorted(imported - allowed):
-    failures.append(f"import not on the allowlist: {name}")
-for name in sorted(allowed - imported):
-    failures.append(f"allowlist names what is not imported: {name}")
+failures += [f"import not on the allowlist: {name}" for name in sorted(imported - allowed)]
+failures += [f"allowlist names what is not imported: {name}" for name in sorted(allowed - imported)]
 
 # The resource tree as objdump lists it: type, name and language ids, depth first.
 tree = [int(i, 16) for i in re.findall(r"Entry: ID: 0x([0-9a-f]+)", headers)]
