@@ -102,7 +102,6 @@ inline HWND MakeWindow(DWORD style = WS_POPUP | WS_VISIBLE, int width = 100, int
     return CreateWindowExA(0, "STATIC", "", style, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
 }
 
-
 const char kMakerKeyPath[] = "software\\Quillmoor";
 const char kProductKeyPath[] = "software\\Quillmoor\\Ferrowind";
 inline void DeleteStoredSettings() { SHDeleteKeyA(HKEY_CURRENT_USER, kMakerKeyPath); }
