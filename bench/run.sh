@@ -30,7 +30,7 @@ done
 # per-thread figures: Wine reports no process times of other processes, and the tick counts of
 # /proc/PID/stat are too coarse (10 ms) for a program that wakes ten times a second.
 cpu_ns() {
-    cat "/proc/$1"/task/*/schedstat | awk '{ total += $1 } END { print total }'
+    cat "/proc/$1"/task/*/schedstat | awk '{ total += $1 } END { printf "%.0f\n", total }'
 }
 
 # CPU nanoseconds that program $2 with switch $3 uses over 10 s once it runs in tree $1.
