@@ -104,7 +104,8 @@ JOB
 # Only the command's own lines reach this output, without the serial line's carriage returns.
 # A machine that ends early or is stopped leaves no status: that is checked below.
 accelerator=tcg,thread=multi
-[ -w /dev/kvm ] && accelerator=kvm
+# A /dev/kvm without the processor's virtualisation extensions was seen to hang the guest.
+[ -w /dev/kvm ] && grep -qwE 'vmx|svm' /proc/cpuinfo && accelerator=kvm
 timeout 60m qemu-system-x86_64 \
     -accel "$accelerator" -smp "$(nproc)" -m 4096 \
     -kernel "$kernel/vmlinuz" -initrd "$machine/initrd.gz" \
