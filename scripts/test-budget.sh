@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Prints the test suite's two budget figures: the lines under tests/ against the module's lines
+# Prints the test suite's budget figures: the lines under tests/ against the module's lines
 # (host/, launcher/, resources/; every tracked file counts), and the time of each half of the
-# test run after the build: the 64-bit module's, native, and the 32-bit module's.   scripts/test-budget.sh [--lines-only]
+# test run after the build: the 64-bit module's, native, and the 32-bit module's.
+#   scripts/test-budget.sh [--lines-only]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -20,8 +20,8 @@ run_half() {   # run_half NAME COMMAND...: the half's output as it comes, its su
 }
 run_half 64-bit ctest --preset x64
 run_half 32-bit bash scripts/x86-machine.sh build ctest --preset default
-# A half without CTest's summary did not finish: it counts as one failure.
-# A summary line: NAME N% tests passed, F tests failed out of T.
+# Each line: NAME N% tests passed, F tests failed out of T. A half without CTest's summary did
+# not finish: it counts as one failure.
 awk '{ if (NF < 10) { print "test: the " $1 " module gave no summary"; failed++ }
        else { failed += $5; passed += $NF - $5; print "test: the " $1 " module: " $NF - $5 " of " $NF " passed" } }
      END { printf "tests: %d passed, %d failed\n", passed, failed }' <<<"${summaries%$'\n'}"
