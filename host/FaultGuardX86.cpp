@@ -23,6 +23,28 @@ void SetChainHead(EXCEPTION_REGISTRATION_RECORD* head)
     __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
+// RtlUnwind on the NT family returns from a context it captured with EBX, ESI and EDI
+// cleared; only ESP comes back as it was. The call is made from here, where the caller's
+// registers are saved around it, so the handler finds its own values intact afterwards.
+__attribute__((naked)) void __cdecl UnwindToFrame(void* /*frame*/, EXCEPTION_RECORD* /*exception*/)
+{
+    __asm__(
+        "pushl %ebp\n\t"
+        "pushl %ebx\n\t"
+        "pushl %esi\n\t"
+        "pushl %edi\n\t"
+        "pushl $0\n\t"          // return value
+        "pushl 28(%esp)\n\t"    // the exception
+        "pushl $0\n\t"          // target instruction: back here
+        "pushl 32(%esp)\n\t"    // the frame
+        "call *__imp__RtlUnwind@16\n\t"
+        "popl %edi\n\t"
+        "popl %esi\n\t"
+        "popl %ebx\n\t"
+        "popl %ebp\n\t"
+        "ret");
+}
+
 extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* establisherFrame,
                                                       CONTEXT* context, void*)
 {
@@ -33,7 +55,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exceptio
     LONG answer = UnhandledExceptionFilter(&pointers);
     if (answer == EXCEPTION_EXECUTE_HANDLER) {
         GuardFrame* frame = static_cast<GuardFrame*>(establisherFrame);
-        RtlUnwind(establisherFrame, nullptr, exception, nullptr);
+        UnwindToFrame(establisherFrame, exception);
         __builtin_longjmp(frame->resumePoint, 1);
     }
     return answer == EXCEPTION_CONTINUE_EXECUTION ? ExceptionContinueExecution : ExceptionContinueSearch;

@@ -185,27 +185,4 @@ TEST(SaverPolicy, SmallMouseMovesAddUpUntilTheyPassFourPixels)
     EXPECT_FALSE(MouseMovedBeyond({INT_MIN, 0}, {INT_MAX, 1}, 4));   // 2^32 wraps to 0
 }
 
-// The fault must come from a window procedure reached from DispatchMessageA: the platform
-// swallows faults inside timer procedures themselves.
-BOOL WINAPI FaultingVerifier(HWND)
-{
-    volatile int* volatile nowhere = nullptr;
-    return *nowhere;
-}
-
-void CALLBACK RequestVerification(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    hostState.isWin9x = 1;
-    hostState.verifyPassword = FaultingVerifier;
-    PostMessageA(hostState.saverWindow, WM_APP, 0, 0);
-}
-
-TEST(FaultGuard, AFaultInTheSaverWindowEndsTheModeWithMinusOne)
-{
-    StartHostState();
-    ASSERT_NE(0u, SetTimer(nullptr, 0, 200, RequestVerification));
-    EXPECT_EQ(-1, SaverMain(GetModuleHandleA(nullptr), "/s"));
-}
-
 }  // namespace

@@ -87,6 +87,42 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
     }
 }
 
+#ifndef _WIN64
+// The NT family's RtlUnwind returns from a context captured with EBX, ESI and EDI cleared;
+// Wine's keeps them. The running module's import of it is bound to a stub that calls Wine's
+// and clears the three before it returns, as Windows does.
+void BindNtRtlUnwind(HANDLE process)
+{
+    std::ifstream file(ModulePath(), std::ios::binary);
+    std::vector<char> headers(4096);
+    file.read(headers.data(), headers.size());
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(&headers[reinterpret_cast<IMAGE_DOS_HEADER*>(&headers[0])->e_lfanew]);
+    BYTE* base = reinterpret_cast<BYTE*>(nt->OptionalHeader.ImageBase);
+    std::vector<BYTE> image(nt->OptionalHeader.SizeOfImage);
+    ASSERT_TRUE(ReadProcessMemory(process, base, image.data(), image.size(), nullptr));
+    DWORD slot = 0;
+    auto dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        &image[nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress]);
+    for (; dll->Name && !slot; ++dll)
+        for (DWORD i = 0, name; (name = reinterpret_cast<DWORD*>(&image[dll->OriginalFirstThunk])[i]); ++i)
+            if (!(name & IMAGE_ORDINAL_FLAG32) && !lstrcmpA(reinterpret_cast<char*>(&image[name + 2]), "RtlUnwind"))
+                slot = dll->FirstThunk + 4 * i;
+    ASSERT_NE(0u, slot);
+    DWORD wine = *reinterpret_cast<DWORD*>(&image[slot]);
+    BYTE stub[] = {0xFF, 0x74, 0x24, 0x10, 0xFF, 0x74, 0x24, 0x10,   // push the four arguments again
+                   0xFF, 0x74, 0x24, 0x10, 0xFF, 0x74, 0x24, 0x10,
+                   0xB8, 0, 0, 0, 0, 0xFF, 0xD0,                     // mov eax, Wine's; call eax
+                   0x31, 0xDB, 0x31, 0xF6, 0x31, 0xFF,               // xor ebx, esi, edi
+                   0xC2, 0x10, 0x00};                                // ret 16
+    CopyMemory(&stub[17], &wine, 4);
+    void* copy = VirtualAllocEx(process, nullptr, sizeof stub, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    DWORD protection;
+    ASSERT_TRUE(copy && WriteProcessMemory(process, copy, stub, sizeof stub, nullptr) &&
+                VirtualProtectEx(process, base + slot, 4, PAGE_READWRITE, &protection) &&
+                WriteProcessMemory(process, base + slot, &copy, 4, nullptr));
+}
+#endif
+
 // From outside, the saver's thread is made to call an address where nothing is mapped, as
 // though its own code had: the fault guard must end the process with -1. The window settles
 // first: a fault in a message the system delivers through a callback (as the first messages of
@@ -99,8 +135,11 @@ TEST(FaultGuard, AFaultInjectedIntoTheRunningSaverEndsItWithMinusOne)
     ASSERT_TRUE(saver && WaitUntil([&] { return GetForegroundWindow() == saver; }, 5000));
     PumpMessages(500);
     HANDLE thread = OpenThread(THREAD_ALL_ACCESS, FALSE, GetWindowThreadProcessId(saver, nullptr));
-    HANDLE process = OpenProcess(PROCESS_VM_WRITE | PROCESS_VM_OPERATION, FALSE, module.Id());
+    HANDLE process = OpenProcess(PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION, FALSE, module.Id());
     ASSERT_NE(DWORD(-1), SuspendThread(thread));
+#ifndef _WIN64
+    ASSERT_NO_FATAL_FAILURE(BindNtRtlUnwind(process));
+#endif
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL;
     ASSERT_TRUE(GetThreadContext(thread, &context));
