@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Checks a built module: for x86 a PE32 i386 GUI image for OS 4.0 of at most 12 KiB, for x64 a
-PE32+ x86-64 GUI image for OS 5.2 (64-bit Windows XP) of at most 14 KiB whose only additional
-section is the unwind table; no runtime sections (nothing runs before its entry), importing
-exactly the allowlist of its width, with exactly two Japanese resources: dialog 2003, each control
-with its id, class and text in order, and the string block of strings 0-15 holding "Ferrowind".
+"""Checks a built module: for x86 a PE32 i386 GUI image for OS 4.0 of at most 12 KiB with no
+instruction beyond the 80386, for x64 a PE32+ x86-64 GUI image for OS 5.2 (64-bit Windows XP) of
+at most 14 KiB whose only additional section is the unwind table; no runtime sections (nothing
+runs before its entry), importing exactly the allowlist of its width, with exactly two Japanese
+resources: dialog 2003, each control with its id, class and text in order, and the string block
+of strings 0-15 holding "Ferrowind".
    module_checks.py x86|x64 OBJDUMP MODULE ALLOWLIST RESOURCE_IDS_HEADER"""
 import itertools
 import re
@@ -52,6 +53,15 @@ for words in (line.split("#")[0].split() for line in open(allowlist, encoding="u
         allowed.add(" ".join(words[-2:]))
 failures += [f"import not on the allowlist: {name}" for name in sorted(imported - allowed)]
 failures += [f"allowlist names what is not imported: {name}" for name in sorted(allowed - imported)]
+
+# Windows 95 runs on an 80386 and NT 4 on an 80486: an instruction of a later processor in the
+# 32-bit module would end it with an invalid-opcode fault there.
+LATER_PROCESSORS = (r"\b(cmov\w+|fcmov\w+|fu?comip?|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtscp?|rdmsr|wrmsr|rdpmc|rsm|"
+                    r"sys(enter|exit|call|ret)|invd|wbinvd|invlpg|fxsave|fxrstor|[ls]dmxcsr|fisttp\w?|f?emms|nop[wl]|"
+                    r"prefetch\w*|movnti|[lms]fence|clflush|popcnt|lzcnt|tzcnt|movbe|crc32\w?)\b|%[xyz]?mm\d")
+if arch == "x86":
+    for address, instruction in re.findall(r"^ +([0-9a-f]+):\t[0-9a-f ]+\t(.+)$", dump("-d"), re.M):
+        check(not re.search(LATER_PROCESSORS, instruction), f"beyond the 80386 at {address}: {instruction}")
 
 # The resource tree as objdump lists it: type, name and language ids, depth first.
 tree = [int(i, 16) for i in re.findall(r"Entry: ID: 0x([0-9a-f]+)", headers)]
