@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-// The entry point `name` of `module`, loading the module when the process does not have it
-// yet; none when either is missing. A module loaded here stays for the life of the process.
+// The entry point `name` of `module`, loading the module from the system folder when the
+// process does not have it yet; none when either is missing. A module loaded here stays for
+// the life of the process.
 FARPROC FindOptionalEntry(const char* module, const char* name);
 
 template <typename Function>

@@ -1,6 +1,7 @@
 // The built module's saver windows, run as the system runs a screen saver.
 #include <gtest/gtest.h>
 
+#include "tests/password/TestBed.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -85,6 +86,40 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
         DestroyWindow(parent);
         EXPECT_EQ(0u, module.WaitForExit(10000));
     }
+}
+
+// By its bare name a DLL comes from beside the program first unless it is a known DLL, and
+// COMCTL32 is none on the NT family. Stand-ins of COMCTL32 and SHELL32 lie beside a copy of the
+// module, and Wine is told to search as Windows does: neither the settings dialog nor the saver
+// with a launch may load them.
+TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
+{
+    const std::string folder = BinaryDirectory() + "\\sideload", name = ModulePath().substr(ModulePath().rfind('\\'));
+    const std::string overrides = "Software\\Wine\\AppDefaults" + name + "\\DllOverrides";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(ModulePath().c_str(), (folder + name).c_str(), FALSE));
+    for (std::string dll : {"COMCTL32", "SHELL32"}) {
+        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\system_dll_standin.dll").c_str(),
+                              (folder + "\\" + dll + ".DLL").c_str(), FALSE));
+        SHSetValueA(HKEY_CURRENT_USER, overrides.c_str(), dll.c_str(), REG_SZ, "native,builtin", 15);
+    }
+    SHDeleteKeyA(HKEY_CURRENT_USER, kTestBedKey);
+    DeleteStoredSettings();
+    StoreLaunch(0, "sideload", "", 0, 0);
+    ProbeStarts(true);
+    ModuleProcess dialog, saver;
+    ASSERT_TRUE(dialog.Start("/c", folder + name));
+    HWND settings = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(settings = FindWindowW(L"#32770", L"設定")) != FALSE; }, 10000));
+    PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(DWORD(IDCANCEL), dialog.WaitForExit(10000));
+    HWND window = saver.StartSaver(folder + name);
+    EXPECT_TRUE(window && WaitUntil([] { return ProbeStarts().count("sideload") != 0; }, 10000));
+    EXPECT_EQ(0u, saver.EndWithKeyPress(window));
+    EXPECT_EQ(0u, Get("COMCTL32.DLL"));
+    EXPECT_EQ(0u, Get("SHELL32.DLL"));
+    SHDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str());
+    DeleteStoredSettings();
 }
 
 #ifndef _WIN64
