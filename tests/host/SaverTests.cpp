@@ -118,7 +118,8 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
     EXPECT_EQ(0u, saver.EndWithKeyPress(window));
     EXPECT_EQ(0u, Get("COMCTL32.DLL"));
     EXPECT_EQ(0u, Get("SHELL32.DLL"));
-    SHDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str());
+    for (const char* dll : {"COMCTL32", "SHELL32"})
+        SHDeleteValueA(HKEY_CURRENT_USER, overrides.c_str(), dll);
     DeleteStoredSettings();
 }
 
