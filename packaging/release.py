@@ -87,7 +87,7 @@ def write_zip(output, members):
     with zipfile.ZipFile(temporary, "w") as package:
         for name, source in members:
             entry = zipfile.ZipInfo(name, when)
-            entry.compress_type, entry.external_attr, entry.create_system = zipfile.ZIP_DEFLATED, 0o644 << 16, 0
+            entry.compress_type, entry.create_system, entry.external_attr = zipfile.ZIP_DEFLATED, 3, 0o100644 << 16   # a plain file, rw-r--r--
             package.writestr(entry, Path(source).read_bytes())
     os.replace(temporary, output)
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Makes the release unsigned, as the release target does without a certificate, into a folder
-of its own, and checks it: the zip and both packages named by the project's version, with
-checksums sha256sum accepts; the zip holds both modules as built (the 64-bit one in x64/), the
-example settings and the install guide of this version, and nothing else; it says it is unsigned."""
+"""Makes the release as the release target does without a certificate, into a folder of its
+own, and checks it: it says it is unsigned; the zip and both packages are named by the project's
+version, with checksums sha256sum accepts; the zip holds both modules as built (the 64-bit one in
+x64/), the example settings and the install guide of this version, and nothing else."""
 import subprocess
 import sys
 import tempfile
