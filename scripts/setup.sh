@@ -7,10 +7,11 @@ packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686 min
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           cmake make python3 wixl xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
           x11-apps x11-utils imagemagick
-          xserver-xorg-core xserver-xorg-video-dummy libxinerama1:i386 libxinerama1)
-# The last four make the two-monitor test bed: Xorg with two dummy heads, and the Xinerama
-# libraries (32- and 64-bit) that Wine loads at run time to see more than one monitor (a
-# recommended package of libwine, so --no-install-recommends leaves it out).
+          xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils libxinerama1:i386 libxinerama1)
+# The last five make the two-monitor test bed: Xorg on the dummy driver, whose two outputs
+# xrandr places; and the Xinerama libraries (32- and 64-bit) that Wine loads at run time to see
+# more than one monitor (a recommended package of libwine, so --no-install-recommends leaves
+# it out).
 
 missing=()
 for p in "${packages[@]}"; do
