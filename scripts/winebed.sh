@@ -11,6 +11,10 @@
 # FERROWIND_BED_LAYOUT=dualhead gives a separate bed (own prefix, own bed folder) on an Xorg
 # server with two monitors: an 800x600 one left of the 1024x768 primary, so the virtual screen
 # starts at a negative X. Xvfb has only one monitor. Xorg needs root here.
+#
+# FERROWIND_BED=NAME gives a bed of that name apart from the tests' (prefix wineprefix-NAME, bed
+# folder testbed-NAME): the scripts that run the module outside the tests (run.sh, bench/run.sh,
+# dialog-screenshot.sh) keep their settings, programs and servers there, out of the tests' way.
 set -euo pipefail
 trap 'echo "winebed: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
@@ -23,7 +27,11 @@ case "$layout" in
 "" | dualhead) ;;
 *) echo "winebed: unknown layout '$layout'" >&2; exit 2 ;;
 esac
-suffix=${layout:+-$layout}
+name=${FERROWIND_BED:-}
+case "$name" in
+*[!a-z0-9]*) echo "winebed: a bed's name is lower-case letters and digits, not '$name'" >&2; exit 2 ;;
+esac
+suffix=${name:+-$name}${layout:+-$layout}
 # A layout needs its own server; a host display would not have it.
 [ -z "$layout" ] || unset FERROWIND_HOST_DISPLAY
 bed="$build/testbed$suffix"
