@@ -83,7 +83,8 @@ CONF
 
 # The 800x600 output at 0,0 and the 1024x768 primary right of it: Wine puts the primary at 0,0,
 # so the virtual screen is (-800,0) 1824x768. The closing query returns once the server has
-# taken the layout.
+# taken the layout. The server keeps the pointer on an output, so Wine's first read of it lies
+# inside the virtual screen: no pull-in that would look like a mouse move to a saver.
 place_outputs() {
     local xrandr=(xrandr -display "$1")
     "${xrandr[@]}" --newmode ferrowind-800x600 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
