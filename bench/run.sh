@@ -14,6 +14,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bed="$root/scripts/winebed.sh"
+# A bed of its own: the benchmarks replace the stored settings and stop the bed's servers.
+export FERROWIND_BED=bench
 
 runs=15 emulated="" soak="" only32=""
 for arg; do

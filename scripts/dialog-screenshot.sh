@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Ferrowind.scr, shows its settings dialog (/c) under Wine on the test bed's headless X
-# server, in the Japanese code page and font, and writes docs/dialog.png cropped to the dialog.
+# Builds Ferrowind.scr, shows its settings dialog (/c) under Wine on a headless X server, in the
+# Japanese code page and font, and writes docs/dialog.png cropped to the dialog.
 #   scripts/dialog-screenshot.sh [OUTPUT.png]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,8 +15,10 @@ fi
 
 build="$root/build"
 bed="$root/scripts/winebed.sh"
-# Always the bed's own X server: the picture must not depend on the desktop it is made on.
+# Always the bed's own X server: the picture must not depend on the desktop it is made on. A bed
+# of its own, since it erases the settings and stops the bed's servers.
 unset FERROWIND_HOST_DISPLAY
+export FERROWIND_BED=screenshot
 "$bed" "$build" start
 eval "$("$bed" "$build" env)"
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Ferrowind.scr and starts it under Wine in the build tree's private prefix.
+# Builds Ferrowind.scr and starts it under Wine in a private prefix of its own in the build tree
+# (wineprefix-run), apart from the tests' prefix.
 #   scripts/run.sh [--32 | --64] [SWITCH]
 # The module: the 32-bit one (build/) where this kernel runs 32-bit programs, else the 64-bit
 # one (build-x64/), which runs natively everywhere; --32 or --64 picks one (a 32-bit run on a
@@ -7,6 +8,7 @@
 # The switch: /s (full-screen saver) when none is given; /c opens the settings dialog, and so on.
 # For the full-screen saver a prefix without stored settings first gets the documented example
 # (docs/ferrowind-example.reg), so that the saver has programs to start; stored settings stay.
+# The prefix is run.sh's alone: a test that met the example would start Notepad and WordPad.
 # With a display (DISPLAY set) the saver shows there: move the mouse or press a key to end it.
 # Without one the full-screen saver runs on a headless X server under RunWatch
 # (scripts/RunWatch.cpp), which reports each step as it happens; the screen at the end of the
@@ -39,6 +41,7 @@ fi
 
 build="$root/$FERROWIND_BUILT"
 bed="$root/scripts/winebed.sh"
+export FERROWIND_BED=run
 full_screen=""
 case "${*:-/s}" in /s | /S | -s | -S) full_screen=1 ;; esac
 watched=""

@@ -9,8 +9,12 @@
 #   winebed.sh BUILD env          print the environment for use with eval
 #
 # FERROWIND_BED_LAYOUT=dualhead gives a separate bed (own prefix, own bed folder) on an Xorg
-# server with two dummy heads: an 800x600 monitor left of the 1024x768 primary, so the virtual
-# screen starts at a negative X. Xvfb has only one monitor. Xorg needs root here.
+# server with two monitors: an 800x600 one left of the 1024x768 primary, so the virtual screen
+# starts at a negative X. Xvfb has only one monitor. Xorg needs root here.
+#
+# FERROWIND_BED=NAME gives a bed of that name apart from the tests' (prefix wineprefix-NAME, bed
+# folder testbed-NAME): the scripts that run the module outside the tests (run.sh, bench/run.sh,
+# dialog-screenshot.sh) keep their settings, programs and servers there, out of the tests' way.
 set -euo pipefail
 trap 'echo "winebed: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
@@ -23,7 +27,11 @@ case "$layout" in
 "" | dualhead) ;;
 *) echo "winebed: unknown layout '$layout'" >&2; exit 2 ;;
 esac
-suffix=${layout:+-$layout}
+name=${FERROWIND_BED:-}
+case "$name" in
+*[!a-z0-9]*) echo "winebed: a bed's name is lower-case letters and digits, not '$name'" >&2; exit 2 ;;
+esac
+suffix=${name:+-$name}${layout:+-$layout}
 # A layout needs its own server; a host display would not have it.
 [ -z "$layout" ] || unset FERROWIND_HOST_DISPLAY
 bed="$build/testbed$suffix"
@@ -44,49 +52,48 @@ server_alive() {
     [ -s "$bed/server.pid" ] && kill -0 "$(cat "$bed/server.pid")" 2>/dev/null
 }
 
-# Two dummy screens joined by Xinerama; Wine places its primary monitor (screen 0) at 0,0.
+# One X screen on the dummy driver with two outputs, which place_outputs lays out. Two X screens
+# joined by Xinerama would not do: 64-bit Wine asks XRandR, which reports the first screen alone.
 write_dualhead_config() {
-    local mode
     cat >"$bed/xorg.conf" <<'CONF'
 Section "ServerFlags"
     Option "AutoAddDevices" "false"
     Option "AutoEnableDevices" "false"
     Option "DontVTSwitch" "true"
-    Option "Xinerama" "true"
 EndSection
 Section "Monitor"
     Identifier "monitor"
     HorizSync 5.0 - 1000.0
     VertRefresh 5.0 - 200.0
-    Modeline "1024x768" 65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
-    Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
 EndSection
-Section "ServerLayout"
-    Identifier "dualhead"
-    Screen 0 "1024x768" 800 0
-    Screen 1 "800x600" 0 0
-EndSection
-CONF
-    for mode in 1024x768 800x600; do
-        cat >>"$bed/xorg.conf" <<CONF
 Section "Device"
-    Identifier "$mode"
+    Identifier "dummy"
     Driver "dummy"
     VideoRam 16384
 EndSection
 Section "Screen"
-    Identifier "$mode"
-    Device "$mode"
+    Identifier "screen"
+    Device "dummy"
     Monitor "monitor"
     DefaultDepth 24
-    SubSection "Display"
-        Depth 24
-        Modes "$mode"
-    EndSubSection
 EndSection
 CONF
-    done
     mkdir -p "$bed/xorg.conf.d"
+}
+
+# The 800x600 output at 0,0 and the 1024x768 primary right of it: Wine puts the primary at 0,0,
+# so the virtual screen is (-800,0) 1824x768. The closing query returns once the server has
+# taken the layout. The server keeps the pointer on an output, so Wine's first read of it lies
+# inside the virtual screen: no pull-in that would look like a mouse move to a saver.
+place_outputs() {
+    local xrandr=(xrandr -display "$1")
+    "${xrandr[@]}" --newmode ferrowind-800x600 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
+    "${xrandr[@]}" --newmode ferrowind-1024x768 65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
+    "${xrandr[@]}" --addmode DUMMY0 ferrowind-800x600
+    "${xrandr[@]}" --addmode DUMMY1 ferrowind-1024x768
+    "${xrandr[@]}" --fb 1824x768 --output DUMMY0 --mode ferrowind-800x600 --pos 0x0 \
+        --output DUMMY1 --mode ferrowind-1024x768 --pos 800x0 --primary
+    "${xrandr[@]}" >/dev/null
 }
 
 start_display() {
@@ -113,24 +120,7 @@ start_display() {
     fi
     rm -f "$fifo"
     echo ":$number" >"$bed/display"
-    [ "$layout" != dualhead ] || place_pointer ":$number"
-}
-
-# The server leaves the pointer at the centre of its root window. Wine reads that first position
-# as a point beyond the virtual screen's right edge and pulls it in when a full-screen window
-# takes the pointer: a move that ends a saver. X 1000 lies inside the virtual screen either way.
-place_pointer() {
-    python3 - "$1" <<'PY'
-import ctypes, sys
-x11 = ctypes.CDLL("libX11.so.6")
-x11.XOpenDisplay.restype = x11.XDefaultRootWindow.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-x11.XWarpPointer.argtypes = [ctypes.c_void_p] * 3 + [ctypes.c_int] * 4 + [ctypes.c_uint] * 2
-display = x11.XOpenDisplay(sys.argv[1].encode())
-x11.XWarpPointer(display, None, x11.XDefaultRootWindow(display), 0, 0, 0, 0, 1000, 300)
-x11.XCloseDisplay(display)
-PY
+    [ "$layout" != dualhead ] || place_outputs ":$number"
 }
 
 create_prefix() {

@@ -8,9 +8,13 @@ using namespace testing_support;
 
 namespace {
 
-// Also run on the bed with two monitors, where the virtual screen starts left of the primary one.
+// Also run on winebed.sh's dualhead bed (800x600 left of the 1024x768 primary), whose layout it checks first.
 TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
 {
+    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const RECT virtualScreen = {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    if (const RECT twoMonitors = {-800, 0, 1024, 768}; !lstrcmpA(std::getenv("FERROWIND_BED_LAYOUT"), "dualhead"))
+        ASSERT_TRUE(GetSystemMetrics(SM_CMONITORS) == 2 && EqualRect(&twoMonitors, &virtualScreen)) << x << "," << y;
     // The one entry's program is left active, so the saver stops pulling itself forward and
     // only the second start can bring it back.
     DeleteStoredSettings();
@@ -18,12 +22,9 @@ TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
     ModuleProcess first;
     HWND saver = first.StartSaver();
     ASSERT_TRUE(saver && WaitUntil([&] { return IsWindowVisible(saver); }, 5000));   // its creation is over
-    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const RECT virtualScreen = {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     RECT bounds;
     GetWindowRect(saver, &bounds);
-    EXPECT_TRUE(EqualRect(&virtualScreen, &bounds)) << bounds.left << "," << bounds.top << " " << bounds.right << ","
-                                                    << bounds.bottom;
+    EXPECT_TRUE(EqualRect(&virtualScreen, &bounds)) << bounds.left << "," << bounds.top << " " << bounds.right;
     EXPECT_EQ(0x96000000, GetWindowLongA(saver, GWL_STYLE));
     EXPECT_EQ(WS_EX_TOPMOST, GetWindowLongA(saver, GWL_EXSTYLE));
     EXPECT_EQ(0, SendMessageA(saver, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Other")));
