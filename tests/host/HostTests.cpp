@@ -108,7 +108,6 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"activation lost, through the launcher", 0, WM_ACTIVATEAPP, 0, 0, kDefault, false},
     {"activation lost, default policy alone", Direct, WM_ACTIVATEAPP, 0, 0, kDefault, true},
     {"WM_SETCURSOR", HidesCursor, WM_SETCURSOR, 0, 0, 1, false},
-    {"WM_SETCURSOR during verification", InVerify, WM_SETCURSOR, 0, 0, kDefault, false},
     {"being shown", HidesCursor, WM_SHOWWINDOW, TRUE, 0, kDefault, false},
     {"WM_PAINT", HidesCursor, WM_PAINT, 0, 0, kDefault, false},
     {"verification request on NT", Accepts, WM_APP, 0, 0, kDefault, false},
@@ -125,7 +124,6 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"preview: context menu", Preview | Forwarded, WM_CONTEXTMENU, 0, 0, 1, false},
     {"preview: help", Preview, WM_HELP, 0, 0, 1, false},   // it carries a pointer: the platform posts none
     {"preview: WM_PAINT", Preview, WM_PAINT, 0, 0, kDefault, false},
-    {"preview: WM_SETCURSOR", Preview, WM_SETCURSOR, 0, 0, kDefault, false},
     {"preview: AutoPlay query", Preview | AutoPlay | Accepts, kAutoPlay, 0, 0, 1, true},
 };
 
@@ -192,26 +190,22 @@ TEST(SaverPolicy, SmallMouseMovesAddUpUntilTheyPassFourPixels)
     EXPECT_FALSE(MouseMovedBeyond({INT_MIN, 0}, {INT_MAX, 1}, 4));   // 2^32 wraps to 0
 }
 
-// Points this program's imports of `from` at `to`: the module's code linked in here calls the
-// platform through them.
+// Points this program's imports of `from` at `to` (MinGW leaves the table writable): the
+// module's code linked in here calls the platform through them.
 void Rebind(void* from, void* to)
 {
     auto base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    auto import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-        base + headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (DWORD was; import->Name; ++import)
-        for (auto slot = reinterpret_cast<void**>(base + import->FirstThunk); *slot; ++slot)
-            if (*slot == from && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was))
-                *slot = to, VirtualProtect(slot, sizeof *slot, was, &was);
+    auto& table = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew)
+                      ->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto slots = reinterpret_cast<void**>(base + table.VirtualAddress);
+    std::replace(slots, slots + table.Size / sizeof *slots, from, to);
 }
 
-decltype(&GetSystemMetrics) systemMetrics;
+const auto systemMetrics = &GetSystemMetrics;   // taken before any rebinding
 int virtualScreen[4];   // SM_XVIRTUALSCREEN to SM_CYVIRTUALSCREEN as the stand-in reports them
 int WINAPI StandInMetrics(int index)
 {
-    return index >= SM_XVIRTUALSCREEN && index <= SM_CYVIRTUALSCREEN ? virtualScreen[index - SM_XVIRTUALSCREEN]
-                                                                      : systemMetrics(index);
+    return unsigned(index - SM_XVIRTUALSCREEN) < 4 ? virtualScreen[index - SM_XVIRTUALSCREEN] : systemMetrics(index);
 }
 
 // Windows 95 and NT 4 report no virtual screen (a size of 0): the saver then covers the screen
@@ -222,15 +216,13 @@ TEST(SaverWindow, CoversTheScreensClipBoxWhereTheSystemReportsNoVirtualScreen)
     const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     const struct { int reported[4]; RECT covered; } kCases[] = {
         {{7, 9, 0, 200}, screen}, {{7, 9, 300, 0}, screen}, {{7, 9, 300, 200}, {7, 9, 307, 209}}};
-    systemMetrics = &GetSystemMetrics;
     Rebind(reinterpret_cast<void*>(systemMetrics), reinterpret_cast<void*>(StandInMetrics));
     for (const auto& c : kCases) {
         std::copy(c.reported, c.reported + 4, virtualScreen);
         HWND saver = MakeSaver(nullptr);
-        RECT bounds = {};
-        GetWindowRect(saver, &bounds);
-        EXPECT_TRUE(EqualRect(&c.covered, &bounds)) << bounds.left << "," << bounds.top << " " << bounds.right << ","
-                                                    << bounds.bottom;
+        RECT b = {};
+        GetWindowRect(saver, &b);
+        EXPECT_TRUE(EqualRect(&c.covered, &b)) << b.left << "," << b.top << " " << b.right << "," << b.bottom;
         DestroyWindow(saver);
         UnregisterClassA(kSaverClassName, GetModuleHandleA(nullptr));
     }

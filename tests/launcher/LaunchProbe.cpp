@@ -1,9 +1,9 @@
 // A program for the launcher's tests to launch. It records how it was started and can take
 // the activation for a while:   launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more parameters]
 // Each start writes its own LOG-<process id>.log (starts may overlap), which appears complete:
-// start tick, wShowWindow, current folder, command line, whether the system is told that a
-// screen saver runs, a line each. With WINDOW_MS it then waits DELAY_MS, shows and activates a
-// window and keeps it WINDOW_MS; the window's title becomes LOG once the activation is done.
+// start tick, wShowWindow, current folder, command line, a line each. With WINDOW_MS it then
+// waits DELAY_MS, shows and activates a window and keeps it WINDOW_MS; the window's title
+// becomes LOG once the activation is done.
 #include <windows.h>
 
 #include <cstdlib>
@@ -16,11 +16,9 @@ int main(int argc, char** argv)
     GetStartupInfoA(&startup);
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof folder, folder);
-    BOOL saverRunning = FALSE;
-    SystemParametersInfoA(0x0072 /* SPI_GETSCREENSAVERRUNNING */, 0, &saverRunning, 0);
     std::string name = std::string(argv[1]) + "-" + std::to_string(GetCurrentProcessId());
     std::ofstream(name + ".tmp") << GetTickCount() << "\n" << startup.wShowWindow << "\n" << folder << "\n"
-                                 << GetCommandLineA() << "\n" << saverRunning << "\n";
+                                 << GetCommandLineA() << "\n";
     MoveFileA((name + ".tmp").c_str(), (name + ".log").c_str());
     if (argc < 4)
         return 0;

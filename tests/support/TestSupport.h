@@ -157,7 +157,6 @@ struct ProbeStart {
     DWORD tick;
     int show;
     std::string folder, commandLine;
-    BOOL saverRunning;
 };
 
 // The probe's starts by tag; with `erase` the logs go instead.
@@ -172,7 +171,7 @@ inline std::map<std::string, std::vector<ProbeStart>> ProbeStarts(bool erase = f
         std::ifstream in(ProbeTag(file));
         ProbeStart start = {};
         std::getline(in >> start.tick >> start.show >> std::ws, start.folder);
-        std::getline(in, start.commandLine) >> start.saverRunning;
+        std::getline(in, start.commandLine);
         in.close();
         if (!erase || !DeleteFileA(ProbeTag(file).c_str()))
             starts[file.substr(0, file.find('-'))].push_back(start);
