@@ -110,8 +110,7 @@ const Scenario kScenarios[] = {
      "\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42"}, {Click, IDOK}}, 0},
 };
 
-// The owner, taken in turn: the window given right after "/c:", else the foreground window (also
-// for a number that names no window); none without a switch.
+// The owner, in turn: the window given right after "/c:", else the foreground window; none for no switch.
 TEST(ConfigDialog, Scenarios)
 {
     HWND given = MakeWindow(), front = MakeWindow();

@@ -30,8 +30,7 @@ TEST(CommandLine, TheTailFollowsTheProgramNameAndItsBlanks)
         EXPECT_STREQ(c[1], FindCommandTail(c[0])) << c[0];
 }
 
-// refused: SaverMain runs nothing and ends with -1 (a preview without a window; the password
-// change, which only the 9x family has: this process is of the NT family; anything else).
+// refused: SaverMain runs nothing and ends with -1 (this process is of the NT family: no password change).
 TEST(CommandLine, TheFirstSwitchLetterChoosesTheModeAndItsWindowNumber)
 {
     const struct { SaverMode mode; UINT_PTR window; std::vector<const char*> tails; bool refused; } kCases[] = {
@@ -142,10 +141,10 @@ void SendEachMessage(bool preview)
         hostState.verifyPassword = c.state & Accepts ? AcceptPassword : c.state & Refuses ? RefusePassword : nullptr;
         hostState.autoPlayMessage = c.state & AutoPlay ? kAutoPlay : 0;
         hostState.lastAcLineStatus = c.state & AcChanged ? 77 : ReadAcLineStatus();
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));   // read back before DefWindowProcA below may set one
         LRESULT result = c.state & Direct ? DefaultSaverProc(saver, c.message, c.wParam, c.lParam)
                                           : SendMessageA(saver, c.message, c.wParam, c.lParam);
-        bool cursorHidden = GetCursor() == nullptr;   // before DefWindowProcA below may set one
+        EXPECT_EQ((c.state & HidesCursor) != 0, !GetCursor()) << c.name << ": cursor hidden";
         MSG posted;
         bool forwarded = parent && PeekMessageA(&posted, parent, c.message, c.message, PM_REMOVE) &&
                          posted.wParam == reinterpret_cast<WPARAM>(parent);
@@ -153,7 +152,6 @@ void SendEachMessage(bool preview)
             << c.name;
         EXPECT_EQ(c.closes, TakeClose(saver)) << c.name;
         EXPECT_EQ((c.state & Forwarded) != 0, forwarded) << c.name;
-        EXPECT_EQ((c.state & HidesCursor) != 0, cursorHidden) << c.name << ": cursor hidden";
     }
 }
 
@@ -201,12 +199,9 @@ void Rebind(void* from, void* to)
     std::replace(slots, slots + table.Size / sizeof *slots, from, to);
 }
 
-const auto systemMetrics = &GetSystemMetrics;   // taken before any rebinding
-int virtualScreen[4];   // SM_XVIRTUALSCREEN to SM_CYVIRTUALSCREEN as the stand-in reports them
-int WINAPI StandInMetrics(int index)
-{
-    return unsigned(index - SM_XVIRTUALSCREEN) < 4 ? virtualScreen[index - SM_XVIRTUALSCREEN] : systemMetrics(index);
-}
+// The module asks for nothing but SM_XVIRTUALSCREEN to SM_CYVIRTUALSCREEN.
+const int* virtualScreen;
+int WINAPI StandInMetrics(int index) { return virtualScreen[index - SM_XVIRTUALSCREEN]; }
 
 // Windows 95 and NT 4 report no virtual screen (a size of 0): the saver then covers the screen
 // device context's clip box, the whole of the bed's one screen. The last row shows that the
@@ -216,9 +211,10 @@ TEST(SaverWindow, CoversTheScreensClipBoxWhereTheSystemReportsNoVirtualScreen)
     const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     const struct { int reported[4]; RECT covered; } kCases[] = {
         {{7, 9, 0, 200}, screen}, {{7, 9, 300, 0}, screen}, {{7, 9, 300, 200}, {7, 9, 307, 209}}};
+    const auto systemMetrics = &GetSystemMetrics;
     Rebind(reinterpret_cast<void*>(systemMetrics), reinterpret_cast<void*>(StandInMetrics));
     for (const auto& c : kCases) {
-        std::copy(c.reported, c.reported + 4, virtualScreen);
+        virtualScreen = c.reported;
         HWND saver = MakeSaver(nullptr);
         RECT b = {};
         GetWindowRect(saver, &b);

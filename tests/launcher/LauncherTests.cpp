@@ -136,7 +136,7 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     StoreText("Settings1Verb", "");
     StoreLaunch(2, "c2", "", 0, 0, "");
     StoreLaunch(4, "d4", "", 1, 1, BinaryDirectory() + "\\missing.exe");
-    StoreLaunch(5, "n5", "", 1, 0);   // shows no window: the wait for it ends at its 20 s limit
+    StoreLaunch(5, "n5", "", 1, 0);   // shows no window
     StoreLaunch(6, "e6", "500 300", 1, 0);
     ModuleProcess module;
     HWND saver = module.StartSaver();
@@ -149,10 +149,9 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     EXPECT_EQ("\"" + kProbePath + "\" " + ProbeTag("a0") + " " + options, a0.commandLine);
     EXPECT_EQ(kLogFolder, a0.folder);
     EXPECT_EQ(3, a0.show);
-    ASSERT_EQ(1u, starts["n5"].size());
-    EXPECT_GE(static_cast<LONG>(starts["n5"][0].tick - a0.tick), 300) << "entry 5 did not wait for entry 0's window";
-    // The wait for entry 5 begins after entry 0's probe took the activation, 300 ms after its start.
-    EXPECT_GE(static_cast<LONG>(starts["e6"][0].tick - a0.tick), 300 + 20000) << "the wait for entry 5 ended early";
+    // Entry 5 starts once entry 0's probe has taken the activation, 300 ms after its start; the
+    // wait for entry 5's probe, which never takes it, ends at its 20 s limit.
+    EXPECT_GE(static_cast<LONG>(starts["e6"][0].tick - a0.tick), 300 + 20000) << "a wait ended early";
     EndSaver(module, saver);
 }
 
