@@ -3,8 +3,6 @@
 // can be read at once.
 #include <gtest/gtest.h>
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -13,10 +11,11 @@
 #include "host/MessagePolicy.h"
 #include "host/SaverWindow.h"
 #include "host/Startup.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-TEST(CommandLine, TheTailFollowsTheProgramNameAndItsBlanks)
+TEST(CommandLine, TheTailFollowsTheProgramNameAndItsFirstSwitchLetterChoosesTheMode)
 {
     const char* const kCases[][2] = {
         {"saver.scr /s", "/s"}, {"saver.scr \t\x01 /p\t5", "/p\t5"}, {"\"C:\\Program Files\\F.scr\"/p 12", "/p 12"},
@@ -28,12 +27,8 @@ TEST(CommandLine, TheTailFollowsTheProgramNameAndItsBlanks)
     };
     for (const auto& c : kCases)
         EXPECT_STREQ(c[1], FindCommandTail(c[0])) << c[0];
-}
-
-// refused: SaverMain runs nothing and ends with -1 (this process is of the NT family: no password change).
-TEST(CommandLine, TheFirstSwitchLetterChoosesTheModeAndItsWindowNumber)
-{
-    const struct { SaverMode mode; UINT_PTR window; std::vector<const char*> tails; bool refused; } kCases[] = {
+    // refused: SaverMain runs nothing and ends with -1 (this process is of the NT family: no password change).
+    const struct { SaverMode mode; UINT_PTR window; std::vector<const char*> tails; bool refused; } kModes[] = {
         {SaverMode::SettingsUnowned, 0, {"", "   -//-  "}},
         {SaverMode::FullScreen, 0, {"/s", "/S", "-s", "s", " /s", "//s", "- /s", "/sx"}},
         {SaverMode::Preview, 77, {"/p 77", "/p77", "/l   77", "/P 77", "/p 4294967373", "/p77abc"}},
@@ -45,7 +40,7 @@ TEST(CommandLine, TheFirstSwitchLetterChoosesTheModeAndItsWindowNumber)
         {SaverMode::ChangePassword, 77, {"/a 77", "/A77"}, true},
         {SaverMode::Invalid, 0, {"/x", "/1", "\t/s", "\x82\xa0", "/\x83s"}, true},
     };
-    for (const auto& c : kCases)
+    for (const auto& c : kModes)
         for (const char* tail : c.tails) {
             ModeRequest request = ReadModeRequest(tail);
             EXPECT_EQ(static_cast<int>(c.mode), static_cast<int>(request.mode)) << tail;
@@ -188,8 +183,7 @@ TEST(SaverPolicy, SmallMouseMovesAddUpUntilTheyPassFourPixels)
     EXPECT_FALSE(MouseMovedBeyond({INT_MIN, 0}, {INT_MAX, 1}, 4));   // 2^32 wraps to 0
 }
 
-// Points this program's imports of `from` at `to` (MinGW leaves the table writable): the
-// module's code linked in here calls the platform through them.
+// Points this program's imports of `from` at `to`, through which the module's code linked in here calls.
 void Rebind(void* from, void* to)
 {
     auto base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
@@ -203,9 +197,8 @@ void Rebind(void* from, void* to)
 const int* virtualScreen;
 int WINAPI StandInMetrics(int index) { return virtualScreen[index - SM_XVIRTUALSCREEN]; }
 
-// Windows 95 and NT 4 report no virtual screen (a size of 0): the saver then covers the screen
-// device context's clip box, the whole of the bed's one screen. The last row shows that the
-// stand-in's metrics are the ones the module reads.
+// Windows 95 and NT 4 report no virtual screen (a size of 0): the saver then covers the screen's
+// clip box, all of the bed's one screen. The last row shows that the module reads the stand-in.
 TEST(SaverWindow, CoversTheScreensClipBoxWhereTheSystemReportsNoVirtualScreen)
 {
     const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -223,7 +216,7 @@ TEST(SaverWindow, CoversTheScreensClipBoxWhereTheSystemReportsNoVirtualScreen)
         UnregisterClassA(kSaverClassName, GetModuleHandleA(nullptr));
     }
     Rebind(reinterpret_cast<void*>(StandInMetrics), reinterpret_cast<void*>(systemMetrics));
-    SHDeleteKeyA(HKEY_CURRENT_USER, "software\\Quillmoor");   // the saver opened its settings
+    testing_support::DeleteStoredSettings();   // the saver opened its settings
 }
 
 // The fault must come from a window procedure reached from DispatchMessageA: the platform

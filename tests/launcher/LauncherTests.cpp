@@ -127,7 +127,7 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
 {
     DeleteStoredSettings();
     ProbeStarts(true);
-    // Each launched probe takes the activation 300 ms after its start; the saver waits for it.
+    // Each probe takes the activation 300 ms after its start (entry 5's never); the saver waits, at most 20 s.
     const std::string options = "500 300 alpha \"two words\"  \x83\x65\x83\x58\x83\x67";
     StoreLaunch(0, "a0", options, 1, 0);
     StoreText("Settings0Directory", kLogFolder);
@@ -136,7 +136,7 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     StoreText("Settings1Verb", "");
     StoreLaunch(2, "c2", "", 0, 0, "");
     StoreLaunch(4, "d4", "", 1, 1, BinaryDirectory() + "\\missing.exe");
-    StoreLaunch(5, "n5", "", 1, 0);   // shows no window
+    StoreLaunch(5, "n5", "", 1, 0);
     StoreLaunch(6, "e6", "500 300", 1, 0);
     ModuleProcess module;
     HWND saver = module.StartSaver();
@@ -149,8 +149,6 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     EXPECT_EQ("\"" + kProbePath + "\" " + ProbeTag("a0") + " " + options, a0.commandLine);
     EXPECT_EQ(kLogFolder, a0.folder);
     EXPECT_EQ(3, a0.show);
-    // Entry 5 starts once entry 0's probe has taken the activation, 300 ms after its start; the
-    // wait for entry 5's probe, which never takes it, ends at its 20 s limit.
     EXPECT_GE(static_cast<LONG>(starts["e6"][0].tick - a0.tick), 300 + 20000) << "a wait ended early";
     EndSaver(module, saver);
 }

@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""Checks a built module: for x86 a PE32 i386 GUI image for OS 4.0 of at most 12 KiB, for x64 a
-PE32+ x86-64 GUI image for OS 5.2 (64-bit Windows XP) of at most 14 KiB whose only additional
-section is the unwind table; no runtime sections (nothing runs before its entry), importing
-exactly the allowlist of its width, with exactly two Japanese resources: dialog 2003, each control
-with its id, class and text in order, and the string block of strings 0-15 holding "Ferrowind".
+"""Checks a built module: format, OS version, size and sections for its width (x86: OS 4.0, at
+most 12 KiB; x64: OS 5.2, at most 14 KiB, with an unwind table), every import against the
+allowlist, its two Japanese resources, and the id, class and text of each dialog control.
    module_checks.py x86|x64 OBJDUMP MODULE ALLOWLIST RESOURCE_IDS_HEADER"""
-import itertools
 import re
 import subprocess
 import sys
@@ -76,8 +73,7 @@ resources = image[int(rsrc[3], 16):][:int(rsrc[1], 16)]
 check("MS Shell Dlg".encode("utf-16-le") in resources, "the dialog's font is not MS Shell Dlg")
 controls = [(int.from_bytes(m[1], "little"), m[2][0], m[3].decode("utf-16-le"))
             for m in re.finditer(rb"(.{4})\xff\xff([\x80-\x85])\0((?:..)*?)\0\0\0\0", resources, re.S)]
-for n, (have, should) in enumerate(itertools.zip_longest(controls, [(ids[i], c, t) for i, c, t in expected])):
-    check(have == should, f"dialog control {n}: {have}, not {should}")
+check(controls == [(ids[name], atom, text) for name, atom, text in expected], f"dialog controls {controls}")
 
 for failure in failures:
     print("FAIL:", failure)
