@@ -110,8 +110,12 @@ const Scenario kScenarios[] = {
      "\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42"}, {Click, IDOK}}, 0},
 };
 
+// The owner, in turn: the window given right after "/c:", else the foreground window; none for no switch.
 TEST(ConfigDialog, Scenarios)
 {
+    HWND given = MakeWindow(), front = MakeWindow();
+    const struct { std::string tail; HWND owner; } kOwners[] = {
+        {"/c:" + std::to_string(HandleToULong(given)), given}, {"/c", front}, {"", nullptr}, {"/c:4000000000", front}};
     for (const Scenario& c : kScenarios) {
         SCOPED_TRACE(c.name);
         DeleteStoredSettings();
@@ -123,14 +127,17 @@ TEST(ConfigDialog, Scenarios)
             RegCreateKeyExA(HKEY_CURRENT_USER, kMakerKeyPath, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
                             &key, nullptr);
         RegCloseKey(key);
+        const auto& owner = kOwners[(&c - kScenarios) % 4];
+        ASSERT_TRUE(WaitUntil([&] { return SetForegroundWindow(front) && GetForegroundWindow() == front; }, 5000));
         ModuleProcess module;
-        ASSERT_TRUE(module.Start("/c"));
+        ASSERT_TRUE(module.Start(owner.tail));
         HWND dialog = nullptr;
         ASSERT_TRUE(WaitUntil([&] {
             return IsWindowVisible(dialog = FindWindowW(L"#32770", c.exitCode ? L"設定" : L"エラー")) != FALSE;
         }, 10000));
-        if (!c.exitCode)   // the dialog ends during its creation and is never shown
+        if (!c.exitCode)   // the dialog ends during its creation and is never shown; it owns the error box
             EXPECT_FALSE(IsWindowVisible(FindWindowW(L"#32770", L"設定")));
+        EXPECT_EQ(c.exitCode ? owner.owner : FindWindowW(L"#32770", L"設定"), GetWindow(dialog, GW_OWNER)) << owner.tail;
         for (const Step& step : c.steps)
             Apply(dialog, step);
         EXPECT_EQ(c.exitCode, module.WaitForExit(10000));

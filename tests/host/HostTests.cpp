@@ -3,6 +3,7 @@
 // can be read at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -10,10 +11,11 @@
 #include "host/MessagePolicy.h"
 #include "host/SaverWindow.h"
 #include "host/Startup.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-TEST(CommandLine, TheTailFollowsTheProgramNameAndItsBlanks)
+TEST(CommandLine, TheTailFollowsTheProgramNameAndItsFirstSwitchLetterChoosesTheMode)
 {
     const char* const kCases[][2] = {
         {"saver.scr /s", "/s"}, {"saver.scr \t\x01 /p\t5", "/p\t5"}, {"\"C:\\Program Files\\F.scr\"/p 12", "/p 12"},
@@ -25,35 +27,26 @@ TEST(CommandLine, TheTailFollowsTheProgramNameAndItsBlanks)
     };
     for (const auto& c : kCases)
         EXPECT_STREQ(c[1], FindCommandTail(c[0])) << c[0];
-}
-
-TEST(CommandLine, TheFirstSwitchLetterChoosesTheModeAndItsWindowNumber)
-{
-    const struct { SaverMode mode; UINT_PTR window; std::vector<const char*> tails; } kCases[] = {
+    // refused: SaverMain runs nothing and ends with -1 (this process is of the NT family: no password change).
+    const struct { SaverMode mode; UINT_PTR window; std::vector<const char*> tails; bool refused; } kModes[] = {
         {SaverMode::SettingsUnowned, 0, {"", "   -//-  "}},
         {SaverMode::FullScreen, 0, {"/s", "/S", "-s", "s", " /s", "//s", "- /s", "/sx"}},
         {SaverMode::Preview, 77, {"/p 77", "/p77", "/l   77", "/P 77", "/p 4294967373", "/p77abc"}},
-        {SaverMode::Preview, 0, {"/p:77", "/p", "/p\t77", "/p 4294967296", "/p \xb1" "1"}},
+        {SaverMode::Preview, 0, {"/p:77", "/p", "/p\t77", "/p 4294967296", "/p \xb1" "1"}, true},
         {SaverMode::Preview, 1661992959, {"/p 99999999999999999999"}},   // 10^20 - 1 modulo 2^32
-        {SaverMode::Preview, UINT_PTR(INT_PTR(-294967296)), {"/p 4000000000"}},   // a handle: sign-extended
+        {SaverMode::Preview, UINT_PTR(INT_PTR(-294967296)), {"/p 4000000000"}, true},   // a handle: sign-extended
         {SaverMode::Settings, 77, {"/c:77", "/C:77"}},
         {SaverMode::Settings, 0, {"/c 77", "/c77", "/c: 77", "/c"}},
-        {SaverMode::ChangePassword, 77, {"/a 77", "/A77"}},
-        {SaverMode::Invalid, 0, {"/x", "/1", "\t/s", "\x82\xa0", "/\x83s"}},
+        {SaverMode::ChangePassword, 77, {"/a 77", "/A77"}, true},
+        {SaverMode::Invalid, 0, {"/x", "/1", "\t/s", "\x82\xa0", "/\x83s"}, true},
     };
-    for (const auto& c : kCases)
+    for (const auto& c : kModes)
         for (const char* tail : c.tails) {
             ModeRequest request = ReadModeRequest(tail);
             EXPECT_EQ(static_cast<int>(c.mode), static_cast<int>(request.mode)) << tail;
             EXPECT_EQ(c.window, reinterpret_cast<UINT_PTR>(request.window)) << tail;
+            EXPECT_TRUE(!c.refused || SaverMain(GetModuleHandleA(nullptr), tail) == -1) << tail;
         }
-}
-
-// Only the password change differs by family; this process is of the NT family.
-TEST(CommandLine, SwitchesThatRunNothingEndWithMinusOne)
-{
-    for (const char* tail : {"/x", "/1", "\xb1", "/p", "/p 0", "/p 4000000000", "/p:12", "/a 5"})
-        EXPECT_EQ(-1, SaverMain(GetModuleHandleA(nullptr), tail)) << tail;
 }
 
 HWND MakeSaver(HWND parent)
@@ -76,7 +69,7 @@ BOOL WINAPI RefusePassword(HWND) { return 0; }
 const UINT kAutoPlay = 0xC321;     // stands for the registered "QueryCancelAutoPlay"
 const LRESULT kDefault = 0x7E57;   // DefWindowProcA's answer for the same values
 enum : unsigned { Win9x = 1, Closing = 2, InVerify = 4, Accepts = 8, Refuses = 16, AutoPlay = 32, AcChanged = 64,
-                  Direct = 128, Preview = 256, Forwarded = 512 };
+                  Direct = 128, Preview = 256, Forwarded = 512, HidesCursor = 1024 };
 
 const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LPARAM lParam; LRESULT result;
                bool closes; } kMessages[] = {
@@ -108,11 +101,13 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"key press during verification", InVerify, WM_SYSKEYDOWN, 'A', 0, kDefault, false},
     {"activation lost, through the launcher", 0, WM_ACTIVATEAPP, 0, 0, kDefault, false},
     {"activation lost, default policy alone", Direct, WM_ACTIVATEAPP, 0, 0, kDefault, true},
-    {"WM_SETCURSOR", 0, WM_SETCURSOR, 0, 0, 1, false},
+    {"WM_SETCURSOR", HidesCursor, WM_SETCURSOR, 0, 0, 1, false},
+    {"being shown", HidesCursor, WM_SHOWWINDOW, TRUE, 0, kDefault, false},
+    {"WM_PAINT", HidesCursor, WM_PAINT, 0, 0, kDefault, false},
     {"verification request on NT", Accepts, WM_APP, 0, 0, kDefault, false},
     {"verification request, no verifier", Win9x, WM_APP, 0, 0, 1, false},
     {"verification request during verification", Win9x | InVerify | Accepts, WM_APP, 0, 0, 7, false},
-    {"close refused by the verifier", Win9x | Refuses, WM_CLOSE, 0, 0, 0, false},
+    {"close refused by the verifier", Win9x | Refuses | HidesCursor, WM_CLOSE, 0, 0, 0, false},
     {"AutoPlay query, none registered", 0, kAutoPlay, 0, 0, kDefault, false},
     {"AutoPlay query with a verifier", AutoPlay | Accepts, kAutoPlay, 0, 0, 1, true},
     {"AutoPlay query without a verifier", AutoPlay, kAutoPlay, 0, 0, 0, true},
@@ -122,6 +117,7 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"preview: SC_SCREENSAVE", Preview, WM_SYSCOMMAND, SC_SCREENSAVE, 0, kDefault, false},
     {"preview: context menu", Preview | Forwarded, WM_CONTEXTMENU, 0, 0, 1, false},
     {"preview: help", Preview, WM_HELP, 0, 0, 1, false},   // it carries a pointer: the platform posts none
+    {"preview: WM_PAINT", Preview, WM_PAINT, 0, 0, kDefault, false},
     {"preview: AutoPlay query", Preview | AutoPlay | Accepts, kAutoPlay, 0, 0, 1, true},
 };
 
@@ -140,8 +136,10 @@ void SendEachMessage(bool preview)
         hostState.verifyPassword = c.state & Accepts ? AcceptPassword : c.state & Refuses ? RefusePassword : nullptr;
         hostState.autoPlayMessage = c.state & AutoPlay ? kAutoPlay : 0;
         hostState.lastAcLineStatus = c.state & AcChanged ? 77 : ReadAcLineStatus();
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));   // read back before DefWindowProcA below may set one
         LRESULT result = c.state & Direct ? DefaultSaverProc(saver, c.message, c.wParam, c.lParam)
                                           : SendMessageA(saver, c.message, c.wParam, c.lParam);
+        EXPECT_EQ((c.state & HidesCursor) != 0, !GetCursor()) << c.name << ": cursor hidden";
         MSG posted;
         bool forwarded = parent && PeekMessageA(&posted, parent, c.message, c.message, PM_REMOVE) &&
                          posted.wParam == reinterpret_cast<WPARAM>(parent);
@@ -183,6 +181,42 @@ TEST(SaverPolicy, SmallMouseMovesAddUpUntilTheyPassFourPixels)
     }
     EXPECT_TRUE(MouseMovedBeyond({INT_MIN, 0}, {INT_MAX, 0}, 4));    // 2^32 - 1
     EXPECT_FALSE(MouseMovedBeyond({INT_MIN, 0}, {INT_MAX, 1}, 4));   // 2^32 wraps to 0
+}
+
+// Points this program's imports of `from` at `to`, through which the module's code linked in here calls.
+void Rebind(void* from, void* to)
+{
+    auto base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto& table = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew)
+                      ->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto slots = reinterpret_cast<void**>(base + table.VirtualAddress);
+    std::replace(slots, slots + table.Size / sizeof *slots, from, to);
+}
+
+// The module asks for nothing but SM_XVIRTUALSCREEN to SM_CYVIRTUALSCREEN.
+const int* virtualScreen;
+int WINAPI StandInMetrics(int index) { return virtualScreen[index - SM_XVIRTUALSCREEN]; }
+
+// Windows 95 and NT 4 report no virtual screen (a size of 0): the saver then covers the screen's
+// clip box, all of the bed's one screen. The last row shows that the module reads the stand-in.
+TEST(SaverWindow, CoversTheScreensClipBoxWhereTheSystemReportsNoVirtualScreen)
+{
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const struct { int reported[4]; RECT covered; } kCases[] = {
+        {{7, 9, 0, 200}, screen}, {{7, 9, 300, 0}, screen}, {{7, 9, 300, 200}, {7, 9, 307, 209}}};
+    const auto systemMetrics = &GetSystemMetrics;
+    Rebind(reinterpret_cast<void*>(systemMetrics), reinterpret_cast<void*>(StandInMetrics));
+    for (const auto& c : kCases) {
+        virtualScreen = c.reported;
+        HWND saver = MakeSaver(nullptr);
+        RECT b = {};
+        GetWindowRect(saver, &b);
+        EXPECT_TRUE(EqualRect(&c.covered, &b)) << b.left << "," << b.top << " " << b.right << "," << b.bottom;
+        DestroyWindow(saver);
+        UnregisterClassA(kSaverClassName, GetModuleHandleA(nullptr));
+    }
+    Rebind(reinterpret_cast<void*>(StandInMetrics), reinterpret_cast<void*>(systemMetrics));
+    testing_support::DeleteStoredSettings();   // the saver opened its settings
 }
 
 }  // namespace

@@ -1,14 +1,10 @@
 #!/usr/bin/env python3
-"""Checks a built module: for x86 a PE32 i386 GUI image for OS 4.0 of at most 12 KiB with no
-instruction beyond the 80386, for x64 a PE32+ x86-64 GUI image for OS 5.2 (64-bit Windows XP) of
-at most 14 KiB whose only additional section is the unwind table; no runtime sections (nothing
-runs before its entry), importing exactly the allowlist of its width, with exactly two Japanese
-resources: dialog 2003, each control with its id, class and text in order, and the string block
-of strings 0-15 holding "Ferrowind".
+"""Checks a built module: format, OS version, size and sections for its width (x86: OS 4.0, at
+most 12 KiB, no instruction beyond the 80386; x64: OS 5.2, at most 14 KiB, with an unwind
+table), every import against the allowlist, its two Japanese resources, and the id, class and
+text of each dialog control.
    module_checks.py x86|x64 OBJDUMP MODULE ALLOWLIST RESOURCE_IDS_HEADER"""
-import itertools
 import re
-import struct
 import subprocess
 import sys
 
@@ -72,7 +68,8 @@ check(strings is not None, "string 1 is not \"Ferrowind\" in a block of otherwis
 
 # Dialog 2003 as the user meets it, in tab order: each control's id (by its name in the shared
 # header), class atom (0x80 button, 0x81 edit, 0x82 static, 0x83 list box) and text. A check
-# box or edit box whose id were swapped with another's would act on the wrong field.
+# box or edit box whose id were swapped with another's would act on the wrong field. A control's
+# record ends with its id, its class as 0xFFFF and the atom, its text and no extra bytes.
 ids = {name: int(value) for name, value in re.findall(r"#define (\w+) (\d+)", open(resource_ids).read())}
 ids.update(IDOK=1, IDCANCEL=2, LABEL=0xFFFFFFFF)
 expected = [("IDC_ENTRY_LIST", 0x83, ""), ("LABEL", 0x82, "コマンド"), ("IDC_VERB_EDIT", 0x81, ""),
@@ -81,41 +78,12 @@ expected = [("IDC_ENTRY_LIST", 0x83, ""), ("LABEL", 0x82, "コマンド"), ("IDC
             ("IDC_WAIT_ACTIVE_WINDOW_CHECK", 0x80, "ウィンドウがアクティブになるまで待機する"),
             ("IDC_REMAIN_ACTIVE_WINDOW_CHECK", 0x80, "ウィンドウをアクティブのままに維持する"),
             ("IDOK", 0x80, "OK"), ("IDCANCEL", 0x80, "キャンセル"), ("IDC_ERASE_BUTTON", 0x80, "設定の消去")]
-leaf = int(re.search(r"Entry: ID: 0x0007d3.*?Leaf: Addr: 0x([0-9a-f]+)", headers, re.S).group(1), 16)
-base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", headers, re.M).group(1), 16)
 rsrc = next(s for s in sections if s[0] == ".rsrc")
-at = leaf + int(rsrc[3], 16) - (int(rsrc[2], 16) - base)   # the DIALOGEX template in the file
-
-
-def take(form):
-    global at
-    at += struct.calcsize(form)
-    return struct.unpack_from(form, image, at - struct.calcsize(form))
-
-
-def text_or_ordinal():   # a zero-terminated UTF-16 text, or 0xFFFF and an ordinal
-    start, unit = at, take("<H")[0]
-    if unit == 0xFFFF:
-        return take("<H")[0]
-    while unit:
-        unit = take("<H")[0]
-    return image[start:at - 2].decode("utf-16-le")
-
-
-count = take("<HHIIIH4h")[5]
-caption = [text_or_ordinal() for _ in range(3)][2]
-take("<HHBB")
-font = text_or_ordinal()
-check((caption, font) == ("設定", "MS Shell Dlg"), f"dialog {caption!r} in {font!r}")
-controls = []
-for _ in range(count):
-    at += -at % 4
-    control_id = take("<III4hI")[7]
-    controls.append((control_id, text_or_ordinal(), text_or_ordinal()))
-    extra_bytes = take("<H")[0]
-    at += extra_bytes
-for n, (have, should) in enumerate(itertools.zip_longest(controls, [(ids[i], c, t) for i, c, t in expected])):
-    check(have == should, f"dialog control {n}: {have}, not {should}")
+resources = image[int(rsrc[3], 16):][:int(rsrc[1], 16)]
+check("MS Shell Dlg".encode("utf-16-le") in resources, "the dialog's font is not MS Shell Dlg")
+controls = [(int.from_bytes(m[1], "little"), m[2][0], m[3].decode("utf-16-le"))
+            for m in re.finditer(rb"(.{4})\xff\xff([\x80-\x85])\0((?:..)*?)\0\0\0\0", resources, re.S)]
+check(controls == [(ids[name], atom, text) for name, atom, text in expected], f"dialog controls {controls}")
 
 for failure in failures:
     print("FAIL:", failure)
