@@ -1,6 +1,8 @@
 // The built module's saver windows, run as the system runs a screen saver.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/password/TestBed.h"
 #include "tests/support/TestSupport.h"
 
@@ -130,22 +132,18 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
 // and clears the three before it returns, as Windows does.
 void BindNtRtlUnwind(HANDLE process)
 {
-    std::ifstream file(ModulePath(), std::ios::binary);
-    std::vector<char> headers(4096);
-    file.read(headers.data(), headers.size());
-    auto nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(&headers[reinterpret_cast<IMAGE_DOS_HEADER*>(&headers[0])->e_lfanew]);
-    BYTE* base = reinterpret_cast<BYTE*>(nt->OptionalHeader.ImageBase);
-    std::vector<BYTE> image(nt->OptionalHeader.SizeOfImage);
-    ASSERT_TRUE(ReadProcessMemory(process, base, image.data(), image.size(), nullptr));
-    DWORD slot = 0;
-    auto dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-        &image[nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress]);
-    for (; dll->Name && !slot; ++dll)
-        for (DWORD i = 0, name; (name = reinterpret_cast<DWORD*>(&image[dll->OriginalFirstThunk])[i]); ++i)
-            if (!(name & IMAGE_ORDINAL_FLAG32) && !lstrcmpA(reinterpret_cast<char*>(&image[name + 2]), "RtlUnwind"))
-                slot = dll->FirstThunk + 4 * i;
-    ASSERT_NE(0u, slot);
-    DWORD wine = *reinterpret_cast<DWORD*>(&image[slot]);
+    BYTE* base = reinterpret_cast<BYTE*>(0x400000);   // linked without relocations, at the default base
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS32 nt;
+    ASSERT_TRUE(ReadProcessMemory(process, base, &dos, sizeof dos, nullptr) &&
+                ReadProcessMemory(process, base + dos.e_lfanew, &nt, sizeof nt, nullptr));
+    const IMAGE_DATA_DIRECTORY& table = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    std::vector<DWORD> slots(table.Size / 4);
+    ASSERT_TRUE(ReadProcessMemory(process, base + table.VirtualAddress, slots.data(), table.Size, nullptr));
+    // The system's modules lie at the same address in every process.
+    DWORD wine = reinterpret_cast<DWORD>(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "RtlUnwind"));
+    DWORD slot = table.VirtualAddress + 4 * (std::find(slots.begin(), slots.end(), wine) - slots.begin());
+    ASSERT_LT(slot, table.VirtualAddress + table.Size);
     BYTE stub[] = {0xFF, 0x74, 0x24, 0x10, 0xFF, 0x74, 0x24, 0x10,   // push the four arguments again
                    0xFF, 0x74, 0x24, 0x10, 0xFF, 0x74, 0x24, 0x10,
                    0xB8, 0, 0, 0, 0, 0xFF, 0xD0,                     // mov eax, Wine's; call eax
