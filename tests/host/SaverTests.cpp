@@ -12,7 +12,6 @@ TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
 {
     // The one entry's program is left active, so the saver stops pulling itself forward and
     // only the second start can bring it back.
-    DeleteStoredSettings();
     StoreLaunch(0, "single", "", 0, 1);
     ModuleProcess first;
     HWND saver = first.StartSaver();
@@ -49,8 +48,7 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
         {639, 480, false, false}, {640, 479, true, false}, {640, 480, true, true}};
     for (const auto& c : kParents) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-        DeleteStoredSettings();
-        ProbeStarts(true);
+        ResetBed();
         if (c.stored)
             StoreLaunch(0, "v", "", 0, 0);
         // Hidden at first: nothing in it is erased before the test starts erasing.
@@ -67,23 +65,23 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
         EXPECT_TRUE(EqualRect(&outer, &inner));
         ShowWindow(parent, SW_SHOW);
         SetForegroundWindow(parent);
-        DWORD last = GetTickCount(), pause = 0;
-        for (DWORD start = last, now; (now = GetTickCount()) - start < 1300; last = now) {
+        DWORD last = Now(), pause = 0;
+        for (DWORD start = last, now; (now = Now()) - start < 1300; last = now) {
             InvalidateRect(preview, nullptr, TRUE);
             pause = !pause && now - last >= 100 ? last : pause;
             PumpMessages(now - start < 500 ? 20 : 200);
         }
-        if (c.launches)
-            EXPECT_TRUE(WaitUntil([] { return ProbeStarts().count("v"); }, 5000));
-        auto starts = ProbeStarts()["v"];
-        EXPECT_EQ(c.launches ? 1u : 0u, starts.size());
-        for (const ProbeStart& start : starts)
-            EXPECT_GE(static_cast<LONG>(start.tick - pause), 100) << "launched while the erases went on";
         EXPECT_EQ(c.stored, KeyExists(kMakerKeyPath)) << "a small preview opened the settings";
         if (!c.launches)
             EXPECT_EQ(parent, GetForegroundWindow());
         DestroyWindow(parent);
         EXPECT_EQ(0u, module.WaitForExit(10000));
+        // Once the module has ended and its probes too, every launch has its log.
+        ASSERT_TRUE(WaitUntil([] { return !ProbeRuns(); }, 10000));
+        auto starts = ProbeStarts()["v"];
+        EXPECT_EQ(c.launches ? 1u : 0u, starts.size());
+        for (const ProbeStart& start : starts)
+            EXPECT_GE(static_cast<LONG>(start.launched - pause), 100) << "launched while the erases went on";
     }
 }
 
