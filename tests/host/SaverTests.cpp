@@ -76,7 +76,6 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
             EXPECT_EQ(parent, GetForegroundWindow());
         DestroyWindow(parent);
         EXPECT_EQ(0u, module.WaitForExit(10000));
-        // Once the module has ended and its probes too, every launch has its log.
         ASSERT_TRUE(WaitUntil([] { return !ProbeRuns(); }, 10000));
         auto starts = ProbeStarts()["v"];
         EXPECT_EQ(c.launches ? 1u : 0u, starts.size());

@@ -1,10 +1,9 @@
 // A program for the launcher's tests to launch. It records how it was started and can take
 // the activation for a while:   launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more parameters]
 // Each start writes its own LOG-<process id>.log (starts may overlap), which appears complete:
-// start tick, the system-clock milliseconds of its creation (the launch itself, before Wine
-// started it) and of its activation (0 without a window), wShowWindow, current folder, command
-// line, a line each. With WINDOW_MS it first waits DELAY_MS, shows and activates a window, and
-// keeps it WINDOW_MS after the log; the window's title becomes LOG once the log is written.
+// start tick; system-clock ms of its creation (the launch, before Wine started it) and of its
+// activation (0 without a window); wShowWindow, current folder, command line; a line each. With
+// WINDOW_MS it first waits DELAY_MS and activates a window, kept WINDOW_MS, titled LOG after the log.
 #include <windows.h>
 
 #include <cstdlib>
@@ -25,9 +24,8 @@ int main(int argc, char** argv)
     HWND window = nullptr;
     if (argc >= 4) {
         Sleep(strtoul(argv[3], nullptr, 10));
-        // Shown without the activation, then activated in one step: a saver that polls for the
-        // activation must not see it leave and come back. The time is taken before the request:
-        // no one can see the activation leave earlier.
+        // Shown, then activated in one step: a saver that polls must not see the activation leave
+        // and come back. Its time is taken first: no one can see the activation leave earlier.
         window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
         ShowWindow(window, SW_SHOWNA);
         GetSystemTimeAsFileTime(&activated);
