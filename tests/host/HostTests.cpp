@@ -126,8 +126,7 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"preview: AutoPlay query", Preview | AutoPlay | Accepts, kAutoPlay, 0, 0, 1, true},
 };
 
-// Whether DefWindowProcA was given a system command (the rows with its answer): Wine, as Windows,
-// calls the CBT hook then.
+// Set when DefWindowProcA acts on a system command: Wine, as Windows, calls the CBT hook then.
 bool handedOver;
 LRESULT CALLBACK SeeSystemCommand(int code, WPARAM wParam, LPARAM lParam)
 {

@@ -127,8 +127,7 @@ TEST(ActivationWait, EndsAtItsLimit)
     EXPECT_LT(GetTickCount() - start, 5000u);
 }
 
-// Ends the full-screen saver as the user would: it must still run and end with 0. Then the
-// probes it started end: each has written its log.
+// Ends the full-screen saver as the user would (it must still run and end with 0); then its probes end.
 void EndSaver(ModuleProcess& module, HWND saver)
 {
     EXPECT_TRUE(module.Running()) << "the saver ended on its own";
@@ -163,12 +162,10 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
 }
 
 // Each launch: wait, remain, and 1 for a launch that fails. The saver is released when it
-// leaves the last launched probe, and later thieves, active. Each released row has a twin that
-// pulls back, judged over the same second: there the saver does come to the front within it.
+// leaves the last launched probe, and later thieves, active. All are judged over the same second:
+// each released row's last launch, pulling back instead, ends another row, which shows it is enough.
 const struct { const char* name; std::vector<std::vector<int>> launches; bool released; } kActivations[] = {
-    {"wait, pull back", {{1, 0, 0}}, false},
     {"wait, remain", {{1, 1, 0}}, true},
-    {"no wait, pull back", {{0, 0, 0}}, false},
     {"no wait, remain", {{0, 1, 0}}, true},
     {"remain, then pull back", {{1, 1, 0}, {1, 0, 0}}, false},
     {"pull back, then remain", {{1, 0, 0}, {1, 1, 0}}, true},
@@ -193,13 +190,8 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
         // Wine's X11 focus events may give the foreground to the desktop for a moment, so this
         // asks whether the saver comes (back) to the front, not whether another window keeps it.
         auto saverInFront = [&] { return WaitUntil([&] { return GetForegroundWindow() == saver; }, 1000); };
-        if (last.empty()) {   // the first start creates the two keys, empty
-            EXPECT_TRUE(WaitUntil([] { return KeyExists(kProductKeyPath); }, 5000));
-            EXPECT_EQ(0u, ValueCount(kMakerKeyPath) + ValueCount(kProductKeyPath));
-        } else {
-            EXPECT_TRUE(WaitUntil([&] { return (probe = FindWindowA(nullptr, ProbeTag(last).c_str())) != nullptr; },
-                                  10000));
-        }
+        EXPECT_TRUE(last.empty() ||
+                    WaitUntil([&] { return (probe = FindWindowA(nullptr, ProbeTag(last).c_str())) != nullptr; }, 10000));
         if (c.released)
             EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == probe; }, 3000));
         EXPECT_NE(c.released, saverInFront());

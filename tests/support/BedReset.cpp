@@ -4,12 +4,8 @@
 
 #include "tests/support/TestSupport.h"
 
-namespace {
-
 struct BedReset : ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override { testing_support::ResetBed(); }
     void OnTestEnd(const ::testing::TestInfo&) override { testing_support::ResetBed(); }
 };
-const bool kRegistered = (::testing::UnitTest::GetInstance()->listeners().Append(new BedReset), true);
-
-}  // namespace
+static const bool kRegistered = (::testing::UnitTest::GetInstance()->listeners().Append(new BedReset), true);

@@ -1,7 +1,6 @@
 // What the test programs share: the built module's processes, waits that pump this thread's
-// messages, the saver window, the settings in the test prefix's registry, the logs of the
-// probe program that the saver launches (LaunchProbe.cpp), and the bed every test starts from
-// (BedReset.cpp).
+// messages, the saver window, the settings in the test prefix's registry, and the logs of the
+// probe program that the saver launches (LaunchProbe.cpp).
 #pragma once
 
 #include <windows.h>
