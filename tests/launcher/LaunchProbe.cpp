@@ -1,9 +1,10 @@
 // A program for the launcher's tests to launch. It records how it was started and can take
 // the activation for a while:   launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more parameters]
 // Each start writes its own LOG-<process id>.log (starts may overlap), which appears complete:
-// start tick; system-clock ms of its creation (the launch, before Wine started it) and of its
-// activation (0 without a window); wShowWindow, current folder, command line; a line each. With
-// WINDOW_MS it first waits DELAY_MS and activates a window, kept WINDOW_MS, titled LOG after the log.
+// tick (its start, without a window); system-clock ms of its creation (the launch, before Wine
+// started it) and of its activation (0 without one); wShowWindow, current folder, command line;
+// a line each. With WINDOW_MS it first waits DELAY_MS and activates a window, kept WINDOW_MS,
+// titled LOG after the log.
 #include <windows.h>
 
 #include <cstdlib>
@@ -14,7 +15,6 @@ DWORD Milliseconds(FILETIME time) { return DWORD((ULONGLONG(time.dwHighDateTime)
 
 int main(int argc, char** argv)
 {
-    DWORD startTick = GetTickCount();
     STARTUPINFOA startup = {};
     GetStartupInfoA(&startup);
     char folder[MAX_PATH] = "";
@@ -32,8 +32,8 @@ int main(int argc, char** argv)
         SetForegroundWindow(window);
     }
     std::string name = std::string(argv[1]) + "-" + std::to_string(GetCurrentProcessId());
-    std::ofstream(name + ".tmp") << startTick << "\n" << Milliseconds(created) << "\n" << Milliseconds(activated) << "\n"
-                                 << startup.wShowWindow << "\n" << folder << "\n" << GetCommandLineA() << "\n";
+    std::ofstream(name + ".tmp") << GetTickCount() << "\n" << Milliseconds(created) << "\n" << Milliseconds(activated)
+                                 << "\n" << startup.wShowWindow << "\n" << folder << "\n" << GetCommandLineA() << "\n";
     MoveFileA((name + ".tmp").c_str(), (name + ".log").c_str());
     if (!window)
         return 0;
