@@ -65,8 +65,11 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
         EXPECT_TRUE(EqualRect(&outer, &inner));
         ShowWindow(parent, SW_SHOW);
         SetForegroundWindow(parent);
-        DWORD last = Now(), pause = 0;
-        for (DWORD start = last, now; (now = Now()) - start < 1300; last = now) {
+        // Milliseconds of the system clock, as the probe logs its launch.
+        auto clock = [] { ULARGE_INTEGER t; GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&t));
+                          return DWORD(t.QuadPart / 10000); };
+        DWORD last = clock(), pause = 0;
+        for (DWORD start = last, now; (now = clock()) - start < 1300; last = now) {
             InvalidateRect(preview, nullptr, TRUE);
             pause = !pause && now - last >= 100 ? last : pause;
             PumpMessages(now - start < 500 ? 20 : 200);

@@ -154,14 +154,6 @@ inline void StoreLaunch(unsigned entry, const std::string& tag, const std::strin
     StoreNumber(prefix + "RemainActiveWindow", remain);
 }
 
-// Milliseconds of the system clock (modulo 2^32), the clock of the probe's times.
-inline DWORD Now()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return DWORD((ULONGLONG(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000);
-}
-
 struct ProbeStart {
     DWORD launched, activated;   // when the saver created the process; when it asked for the activation
     int show;
