@@ -157,7 +157,6 @@ TEST(ConfigDialog, Scenarios)
         EXPECT_EQ(kept, KeyExists(kProductKeyPath));
         EXPECT_EQ(c.exitCode != IDC_ERASE_BUTTON, KeyExists(kMakerKeyPath));
     }
-    DeleteStoredSettings();
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ BOOL WINAPI RefusePassword(HWND) { return 0; }
 const UINT kAutoPlay = 0xC321;     // stands for the registered "QueryCancelAutoPlay"
 const LRESULT kDefault = 0x7E57;   // DefWindowProcA's answer for the same values
 enum : unsigned { Win9x = 1, Closing = 2, InVerify = 4, Accepts = 8, Refuses = 16, AutoPlay = 32, AcChanged = 64,
-                  Direct = 128, Preview = 256, Forwarded = 512, HidesCursor = 1024 };
+                  Direct = 128, Preview = 256, Forwarded = 512, AcAsBefore = 1024, HidesCursor = 2048 };
 
 const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LPARAM lParam; LRESULT result;
                bool closes; } kMessages[] = {
@@ -93,7 +93,8 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"critical resume", 0, WM_POWERBROADCAST, PBT_APMRESUMECRITICAL, 0, kDefault, true},
     {"resume after a failure", 0, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, PBTF_APMRESUMEFROMFAILURE, kDefault, false},
     {"automatic resume after a failure", 0, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 1, kDefault, false},
-    {"AC line status as before", 0, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0, kDefault, false},
+    {"AC line status as read at start", 0, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0, kDefault, false},
+    {"AC line status as before", AcAsBefore, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0, kDefault, false},
     {"AC line status changed", AcChanged, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0, kDefault, true},
     {"WM_POWER critical resume", 0, WM_POWER, PWR_CRITICALRESUME, 0, kDefault, true},
     {"WM_POWER suspend request", 0, WM_POWER, PWR_SUSPENDREQUEST, 0, kDefault, false},
@@ -121,12 +122,23 @@ const struct { const char* name; unsigned state; UINT message; WPARAM wParam; LP
     {"preview: AutoPlay query", Preview | AutoPlay | Accepts, kAutoPlay, 0, 0, 1, true},
 };
 
+// Set when DefWindowProcA acts on a system command: Wine, as Windows, calls the CBT hook then.
+bool handedOver;
+LRESULT CALLBACK SeeSystemCommand(int code, WPARAM wParam, LPARAM lParam)
+{
+    handedOver |= code == HCBT_SYSCOMMAND;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void SendEachMessage(bool preview)
 {
     HWND parent = preview ? CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
                                             nullptr, nullptr, nullptr, nullptr) : nullptr;
     HWND saver = MakeSaver(parent);
     ASSERT_NE(nullptr, saver);
+    HHOOK hook = SetWindowsHookExA(WH_CBT, SeeSystemCommand, nullptr, GetCurrentThreadId());
+    SYSTEM_POWER_STATUS power = {255};
+    GetSystemPowerStatus(&power);
     for (const auto& c : kMessages) {
         if (!(c.state & Preview) != !preview)
             continue;
@@ -135,7 +147,9 @@ void SendEachMessage(bool preview)
         hostState.inVerify = c.state & InVerify;
         hostState.verifyPassword = c.state & Accepts ? AcceptPassword : c.state & Refuses ? RefusePassword : nullptr;
         hostState.autoPlayMessage = c.state & AutoPlay ? kAutoPlay : 0;
-        hostState.lastAcLineStatus = c.state & AcChanged ? 77 : ReadAcLineStatus();
+        if (c.state & (AcAsBefore | AcChanged))
+            hostState.lastAcLineStatus = c.state & AcChanged ? 77 : power.ACLineStatus;
+        handedOver = false;
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));   // read back before DefWindowProcA below may set one
         LRESULT result = c.state & Direct ? DefaultSaverProc(saver, c.message, c.wParam, c.lParam)
                                           : SendMessageA(saver, c.message, c.wParam, c.lParam);
@@ -143,11 +157,13 @@ void SendEachMessage(bool preview)
         MSG posted;
         bool forwarded = parent && PeekMessageA(&posted, parent, c.message, c.message, PM_REMOVE) &&
                          posted.wParam == reinterpret_cast<WPARAM>(parent);
+        EXPECT_EQ(c.message == WM_SYSCOMMAND && c.result == kDefault, handedOver) << c.name;
         EXPECT_EQ(c.result == kDefault ? DefWindowProcA(saver, c.message, c.wParam, c.lParam) : c.result, result)
             << c.name;
         EXPECT_EQ(c.closes, TakeClose(saver)) << c.name;
         EXPECT_EQ((c.state & Forwarded) != 0, forwarded) << c.name;
     }
+    UnhookWindowsHookEx(hook);
 }
 
 TEST(SaverPolicy, FullScreenMessagesInEachState) { SendEachMessage(false); }

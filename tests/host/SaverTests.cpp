@@ -19,7 +19,6 @@ TEST(FullScreenSaver, CoversTheVirtualScreenTopmostAndStaysTheOnlyOne)
         ASSERT_TRUE(GetSystemMetrics(SM_CMONITORS) == 2 && EqualRect(&twoMonitors, &virtualScreen)) << x << "," << y;
     // The one entry's program is left active, so the saver stops pulling itself forward and
     // only the second start can bring it back.
-    DeleteStoredSettings();
     StoreLaunch(0, "single", "", 0, 1);
     ModuleProcess first;
     HWND saver = first.StartSaver();
@@ -53,8 +52,7 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
         {639, 480, false, false}, {640, 479, true, false}, {640, 480, true, true}};
     for (const auto& c : kParents) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-        DeleteStoredSettings();
-        ProbeStarts(true);
+        ResetBed();
         if (c.stored)
             StoreLaunch(0, "v", "", 0, 0);
         // Hidden at first: nothing in it is erased before the test starts erasing.
@@ -71,23 +69,25 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
         EXPECT_TRUE(EqualRect(&outer, &inner));
         ShowWindow(parent, SW_SHOW);
         SetForegroundWindow(parent);
-        DWORD last = GetTickCount(), pause = 0;
-        for (DWORD start = last, now; (now = GetTickCount()) - start < 1300; last = now) {
+        // Milliseconds of the system clock, as the probe logs its launch.
+        auto clock = [] { ULARGE_INTEGER t; GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&t));
+                          return DWORD(t.QuadPart / 10000); };
+        DWORD last = clock(), pause = 0;
+        for (DWORD start = last, now; (now = clock()) - start < 1300; last = now) {
             InvalidateRect(preview, nullptr, TRUE);
             pause = !pause && now - last >= 100 ? last : pause;
             PumpMessages(now - start < 500 ? 20 : 200);
         }
-        if (c.launches)
-            EXPECT_TRUE(WaitUntil([] { return ProbeStarts().count("v"); }, 5000));
-        auto starts = ProbeStarts()["v"];
-        EXPECT_EQ(c.launches ? 1u : 0u, starts.size());
-        for (const ProbeStart& start : starts)
-            EXPECT_GE(static_cast<LONG>(start.tick - pause), 100) << "launched while the erases went on";
         EXPECT_EQ(c.stored, KeyExists(kMakerKeyPath)) << "a small preview opened the settings";
         if (!c.launches)
             EXPECT_EQ(parent, GetForegroundWindow());
         DestroyWindow(parent);
         EXPECT_EQ(0u, module.WaitForExit(10000));
+        ASSERT_TRUE(WaitUntil([] { return !ProbeRuns(); }, 10000));
+        auto starts = ProbeStarts()["v"];
+        EXPECT_EQ(c.launches ? 1u : 0u, starts.size());
+        for (const ProbeStart& start : starts)
+            EXPECT_GE(static_cast<LONG>(start.launched - pause), 100) << "launched while the erases went on";
     }
 }
 

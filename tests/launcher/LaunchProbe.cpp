@@ -1,14 +1,17 @@
 // A program for the launcher's tests to launch. It records how it was started and can take
 // the activation for a while:   launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more parameters]
 // Each start writes its own LOG-<process id>.log (starts may overlap), which appears complete:
-// start tick, wShowWindow, current folder, command line, a line each. With WINDOW_MS it then
-// waits DELAY_MS, shows and activates a window and keeps it WINDOW_MS; the window's title
-// becomes LOG once the activation is done.
+// tick (its start, without a window); system-clock ms of its creation (the launch, before Wine
+// started it) and of its activation (0 without one); wShowWindow, current folder, command line;
+// a line each. With WINDOW_MS it first waits DELAY_MS and activates a window, kept WINDOW_MS,
+// titled LOG after the log.
 #include <windows.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
+
+DWORD Milliseconds(FILETIME time) { return DWORD((ULONGLONG(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000); }
 
 int main(int argc, char** argv)
 {
@@ -16,18 +19,24 @@ int main(int argc, char** argv)
     GetStartupInfoA(&startup);
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof folder, folder);
+    FILETIME created, unused, activated = {};
+    GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused);
+    HWND window = nullptr;
+    if (argc >= 4) {
+        Sleep(strtoul(argv[3], nullptr, 10));
+        // Shown, then activated in one step: a saver that polls must not see the activation leave
+        // and come back. Its time is taken first: no one can see the activation leave earlier.
+        window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(window, SW_SHOWNA);
+        GetSystemTimeAsFileTime(&activated);
+        SetForegroundWindow(window);
+    }
     std::string name = std::string(argv[1]) + "-" + std::to_string(GetCurrentProcessId());
-    std::ofstream(name + ".tmp") << GetTickCount() << "\n" << startup.wShowWindow << "\n" << folder << "\n"
-                                 << GetCommandLineA() << "\n";
+    std::ofstream(name + ".tmp") << GetTickCount() << "\n" << Milliseconds(created) << "\n" << Milliseconds(activated)
+                                 << "\n" << startup.wShowWindow << "\n" << folder << "\n" << GetCommandLineA() << "\n";
     MoveFileA((name + ".tmp").c_str(), (name + ".log").c_str());
-    if (argc < 4)
+    if (!window)
         return 0;
-    Sleep(strtoul(argv[3], nullptr, 10));
-    // Shown without the activation, then activated in one step: a saver that polls for the
-    // activation must not see it leave and come back.
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
-    ShowWindow(window, SW_SHOWNA);
-    SetForegroundWindow(window);
     SetWindowTextA(window, argv[1]);
     // A thread timer: it still ends the wait if the window goes first.
     SetTimer(nullptr, 0, strtoul(argv[2], nullptr, 10), nullptr);

@@ -57,7 +57,6 @@ TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
         {"Settings6ShowCmd", REG_SZ, "7", "55"},
         {"Settings7ShowCmd", REG_BINARY, "", "1"},
     };
-    DeleteStoredSettings();
     std::map<std::string, std::string> loaded;
     for (const auto& value : kStored) {
         StoreRaw(value.name, value.type, value.bytes);
@@ -116,17 +115,16 @@ TEST(SettingsStore, OpenFailsAndCreatesNothingWithoutSoftware)
     SHDeleteKeyA(HKEY_CURRENT_USER, "software\\FerrowindStandIn");
 }
 
-// Ends the full-screen saver as the user would: it must still run and end with 0.
+// Ends the full-screen saver as the user would (it must still run and end with 0); then its probes end.
 void EndSaver(ModuleProcess& module, HWND saver)
 {
     EXPECT_TRUE(module.Running()) << "the saver ended on its own";
     EXPECT_EQ(0u, module.EndWithKeyPress(saver));
+    EXPECT_TRUE(WaitUntil([] { return !ProbeRuns(); }, 10000));
 }
 
 TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
 {
-    DeleteStoredSettings();
-    ProbeStarts(true);
     // Each probe takes the activation 300 ms after its start (entry 5's never); the saver waits, at most 20 s.
     const std::string options = "500 300 alpha \"two words\"  \x83\x65\x83\x58\x83\x67";
     StoreLaunch(0, "a0", options, 1, 0);
@@ -135,13 +133,13 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     StoreLaunch(1, "b1", "", 0, 0);
     StoreText("Settings1Verb", "");
     StoreLaunch(2, "c2", "", 0, 0, "");
-    StoreLaunch(4, "d4", "", 1, 1, BinaryDirectory() + "\\missing.exe");
     StoreLaunch(5, "n5", "", 1, 0);
     StoreLaunch(6, "e6", "500 300", 1, 0);
     ModuleProcess module;
     HWND saver = module.StartSaver();
     ASSERT_NE(nullptr, saver);
     ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("e6"); }, 30000)) << "the wait for entry 5 never ended";
+    EndSaver(module, saver);
     auto starts = ProbeStarts();
     ASSERT_EQ(1u, starts["a0"].size());
     const ProbeStart& a0 = starts["a0"][0];
@@ -149,16 +147,14 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     EXPECT_EQ("\"" + kProbePath + "\" " + ProbeTag("a0") + " " + options, a0.commandLine);
     EXPECT_EQ(kLogFolder, a0.folder);
     EXPECT_EQ(3, a0.show);
-    EXPECT_GE(static_cast<LONG>(starts["e6"][0].tick - a0.tick), 300 + 20000) << "a wait ended early";
-    EndSaver(module, saver);
+    EXPECT_GE(static_cast<LONG>(starts["e6"][0].launched - a0.activated), 20000) << "a wait ended early";
 }
 
 // Each launch: wait, remain, and 1 for a launch that fails. The saver is released when it
-// leaves the last launched probe, and later thieves, active.
+// leaves the last launched probe, and later thieves, active. All are judged over the same second:
+// each released row's last launch, pulling back instead, ends another row, which shows it is enough.
 const struct { const char* name; std::vector<std::vector<int>> launches; bool released; } kActivations[] = {
-    {"wait, pull back", {{1, 0, 0}}, false},
     {"wait, remain", {{1, 1, 0}}, true},
-    {"no wait, pull back", {{0, 0, 0}}, false},
     {"no wait, remain", {{0, 1, 0}}, true},
     {"remain, then pull back", {{1, 1, 0}, {1, 0, 0}}, false},
     {"pull back, then remain", {{1, 0, 0}, {1, 1, 0}}, true},
@@ -182,23 +178,17 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
         ASSERT_NE(nullptr, saver);
         // Wine's X11 focus events may give the foreground to the desktop for a moment, so this
         // asks whether the saver comes (back) to the front, not whether another window keeps it.
-        auto saverInFront = [&](DWORD ms) { return WaitUntil([&] { return GetForegroundWindow() == saver; }, ms); };
-        if (last.empty()) {   // the first start creates the two keys, empty
-            EXPECT_TRUE(WaitUntil([] { return KeyExists(kProductKeyPath); }, 5000));
-            EXPECT_EQ(0u, ValueCount(kMakerKeyPath) + ValueCount(kProductKeyPath));
-        } else {
-            EXPECT_TRUE(WaitUntil([&] { return (probe = FindWindowA(nullptr, ProbeTag(last).c_str())) != nullptr; },
-                                  10000));
-        }
+        auto saverInFront = [&] { return WaitUntil([&] { return GetForegroundWindow() == saver; }, 1000); };
+        EXPECT_TRUE(last.empty() ||
+                    WaitUntil([&] { return (probe = FindWindowA(nullptr, ProbeTag(last).c_str())) != nullptr; }, 10000));
         if (c.released)
             EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == probe; }, 3000));
-        EXPECT_NE(c.released, saverInFront(c.released ? 600 : 3000));
+        EXPECT_NE(c.released, saverInFront());
         HWND thief = MakeWindow();
         SetForegroundWindow(thief);
-        EXPECT_NE(c.released, saverInFront(c.released ? 600 : 1000)) << "after a later steal";
+        EXPECT_NE(c.released, saverInFront()) << "after a later steal";
         DestroyWindow(thief);
         EndSaver(module, saver);
-        WaitUntil([&] { return !IsWindow(probe); }, 5000);   // the probes' windows close after 2 s
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -154,7 +155,7 @@ inline void StoreLaunch(unsigned entry, const std::string& tag, const std::strin
 }
 
 struct ProbeStart {
-    DWORD tick;
+    DWORD launched, activated;   // when the saver created the process; when it asked for the activation
     int show;
     std::string folder, commandLine;
 };
@@ -170,7 +171,8 @@ inline std::map<std::string, std::vector<ProbeStart>> ProbeStarts(bool erase = f
         std::string file = found.cFileName;
         std::ifstream in(ProbeTag(file));
         ProbeStart start = {};
-        std::getline(in >> start.tick >> start.show >> std::ws, start.folder);
+        in.ignore(80, '\n');   // its start tick, the bench's figure
+        std::getline(in >> start.launched >> start.activated >> start.show >> std::ws, start.folder);
         std::getline(in, start.commandLine);
         in.close();
         if (!erase || !DeleteFileA(ProbeTag(file).c_str()))
@@ -178,6 +180,30 @@ inline std::map<std::string, std::vector<ProbeStart>> ProbeStarts(bool erase = f
     }
     FindClose(search);
     return starts;
+}
+
+// Whether a launched probe still runs.
+inline bool ProbeRuns()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 process = {sizeof process};
+    BOOL more = Process32First(snapshot, &process);
+    while (more && lstrcmpiA(process.szExeFile, "launch_probe.exe"))
+        more = Process32Next(snapshot, &process);
+    CloseHandle(snapshot);
+    return more;
+}
+
+// Each test starts from this state and leaves it so: no probe running (they end by
+// themselves), no stored settings, no probe logs, no saver password, no saver said to run.
+inline void ResetBed()
+{
+    WaitUntil([] { return !ProbeRuns(); }, 10000);
+    DeleteStoredSettings();
+    ProbeStarts(true);
+    SHDeleteValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword");
+    BOOL wasRunning;
+    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &wasRunning, 0);
 }
 
 }  // namespace testing_support
