@@ -202,8 +202,10 @@ inline void ResetBed()
     DeleteStoredSettings();
     ProbeStarts(true);
     SHDeleteValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword");
-    BOOL wasRunning;
-    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &wasRunning, 0);
+    // Where Wine keeps the saver-running flag. Not through SystemParametersInfoA: Wine reads each
+    // setting once per process, and this one would then keep the value set here.
+    SHDeleteValueA(HKEY_CURRENT_USER, "Software\\Wine\\Temporary System Parameters\\Control Panel\\Desktop",
+                   "WINE_ScreenSaverRunning");
 }
 
 }  // namespace testing_support
