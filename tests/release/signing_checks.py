@@ -52,8 +52,6 @@ for path in [work / "zip/Ferrowind.scr", work / "zip/x64/Ferrowind.scr", *signed
     if not all(line in verified for line in ["Signature verification: ok", "Text description: Ferrowind",
                                                f"URL description: {url}"]):
         failures.append(f"{path.name} does not verify as signed for Ferrowind: {verified}")
-if subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=signed).returncode:
-    failures.append("sha256sum does not accept SHA256SUMS")
 
 # The signed module in the bed, as the suite runs its own; then installed by the signed package.
 running = Path(build, "bin", "FerrowindSigned.scr")
