@@ -232,7 +232,6 @@ TEST(SaverWindow, CoversTheScreensClipBoxWhereTheSystemReportsNoVirtualScreen)
         UnregisterClassA(kSaverClassName, GetModuleHandleA(nullptr));
     }
     Rebind(reinterpret_cast<void*>(StandInMetrics), reinterpret_cast<void*>(systemMetrics));
-    testing_support::DeleteStoredSettings();   // the saver opened its settings
 }
 
 }  // namespace
