@@ -140,15 +140,13 @@ void BindNtRtlUnwind(HANDLE process)
     DWORD wine = reinterpret_cast<DWORD>(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "RtlUnwind"));
     DWORD slot = table.VirtualAddress + 4 * (std::find(slots.begin(), slots.end(), wine) - slots.begin());
     ASSERT_LT(slot, table.VirtualAddress + table.Size);
-    BYTE stub[] = {0xFF, 0x74, 0x24, 0x10, 0xFF, 0x74, 0x24, 0x10,   // push the four arguments again
-                   0xFF, 0x74, 0x24, 0x10, 0xFF, 0x74, 0x24, 0x10,
-                   0xB8, 0, 0, 0, 0, 0xFF, 0xD0,                     // mov eax, Wine's; call eax
-                   0x31, 0xDB, 0x31, 0xF6, 0x31, 0xFF,               // xor ebx, esi, edi
-                   0xC2, 0x10, 0x00};                                // ret 16
-    CopyMemory(&stub[17], &wine, 4);
-    void* copy = VirtualAllocEx(process, nullptr, sizeof stub, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    const std::string push = "\xFF\x74\x24\x10", address(reinterpret_cast<char*>(&wine), 4);
+    // Push the four arguments again, call Wine's, clear EBX, ESI and EDI, and return popping 16 bytes.
+    const std::string stub = push + push + push + push + "\xB8" + address +
+                             std::string("\xFF\xD0\x31\xDB\x31\xF6\x31\xFF\xC2\x10\x00", 11);
+    void* copy = VirtualAllocEx(process, nullptr, stub.size(), MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
     DWORD protection;
-    ASSERT_TRUE(copy && WriteProcessMemory(process, copy, stub, sizeof stub, nullptr) &&
+    ASSERT_TRUE(copy && WriteProcessMemory(process, copy, stub.data(), stub.size(), nullptr) &&
                 VirtualProtectEx(process, base + slot, 4, PAGE_READWRITE, &protection) &&
                 WriteProcessMemory(process, base + slot, &copy, 4, nullptr));
 }
