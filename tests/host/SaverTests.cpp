@@ -91,10 +91,9 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
     }
 }
 
-// By its bare name a DLL comes from beside the program first unless it is a known DLL, and
-// COMCTL32 is none on the NT family. Stand-ins of COMCTL32 and SHELL32 lie beside a copy of the
-// module, and Wine is told to search as Windows does: neither the settings dialog nor the saver
-// with a launch may load them.
+// By its bare name a DLL comes from beside the program first unless it is a known DLL (COMCTL32 is
+// none on the NT family). Stand-ins of COMCTL32 and SHELL32 lie beside a copy of the module, Wine
+// searching as Windows does: neither the settings dialog nor the saver with a launch may load them.
 TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
 {
     const std::string folder = BinaryDirectory() + "\\sideload", name = ModulePath().substr(ModulePath().rfind('\\'));
@@ -102,11 +101,9 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(ModulePath().c_str(), (folder + name).c_str(), FALSE));
     for (std::string dll : {"COMCTL32", "SHELL32"}) {
-        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\libsystem_dll_standin.dll").c_str(),
-                              (folder + "\\" + dll + ".DLL").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\MPR.DLL").c_str(), (folder + "\\" + dll + ".DLL").c_str(), FALSE));
         SHSetValueA(HKEY_CURRENT_USER, overrides.c_str(), dll.c_str(), REG_SZ, "native,builtin", 15);
     }
-    SHDeleteKeyA(HKEY_CURRENT_USER, kTestBedKey);
     StoreLaunch(0, "sideload", "", 0, 0);
     ModuleProcess dialog, saver;
     ASSERT_TRUE(dialog.Start("/c", folder + name));
