@@ -43,7 +43,6 @@ struct Password : ::testing::Test {
         hostState.instance = GetModuleHandleA(nullptr);
         hostState.isWin9x = 1;
     }
-    void TearDown() override { SetUsePassword(kNone); }
 };
 
 // sinceLast: ms from the last verification's end, modulo 2^32.

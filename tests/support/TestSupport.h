@@ -194,12 +194,13 @@ inline bool ProbeRuns()
     return more;
 }
 
-// Each test starts from this state and leaves it so: no probe running (they end by
-// themselves), no stored settings, no probe logs, no saver password, no saver said to run.
+// Each test starts from this state and leaves it so: no probe running (they end by themselves), no
+// stored settings, no probe logs, no records of the stand-ins, no saver password, no saver said to run.
 inline void ResetBed()
 {
     WaitUntil([] { return !ProbeRuns(); }, 10000);
     DeleteStoredSettings();
+    SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\FerrowindTestBed");
     ProbeStarts(true);
     SHDeleteValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword");
     // Where Wine keeps the saver-running flag. Not through SystemParametersInfoA: Wine reads each
