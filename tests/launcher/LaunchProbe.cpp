@@ -1,10 +1,8 @@
-// A program for the launcher's tests to launch. It records how it was started and can take
-// the activation for a while:   launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more parameters]
-// Each start writes its own LOG-<process id>.log (starts may overlap), which appears complete:
-// tick (its start, without a window); system-clock ms of its creation (the launch, before Wine
-// started it) and of its activation (0 without one); wShowWindow, current folder, command line;
-// a line each. With WINDOW_MS it first waits DELAY_MS and activates a window, kept WINDOW_MS,
-// titled LOG after the log.
+// A program for the launcher's tests to launch:  launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more]
+// Each start writes its own LOG-<process id>.log (starts may overlap), complete when it appears, a
+// line each: start tick; system-clock ms of its creation (the launch, before Wine started it) and
+// of its activation (0 without); wShowWindow; current folder; command line. With WINDOW_MS it
+// first waits DELAY_MS, then activates a window, kept WINDOW_MS and titled LOG after the log.
 #include <windows.h>
 
 #include <cstdlib>

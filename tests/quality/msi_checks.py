@@ -28,8 +28,7 @@ def windows(path):
 
 
 def values(key):
-    """{subkey: {name: data}} under key; keys without values (Wine makes some on the
-    installer's first use) do not show."""
+    """{subkey: {name: data}} under key; keys without values (Wine's installer makes some) do not show."""
     found, current = {}, None
     for line in wine("reg", "query", key, "/s")[1].splitlines():
         if line.startswith("HKEY_"):
@@ -47,8 +46,7 @@ def entries():
 
 
 def snapshot():
-    """Files and installer registrations; not the temporary folders, where Wine's installer
-    leaves files of its own for a while."""
+    """Files and installer registrations; not in temporary folders (where Wine's installer leaves its own)."""
     files = {str(path.relative_to(drive)) for path in drive.rglob("*")}
     registered = {(key, name, data) for root in installer_keys for key, named in values(root).items()
                   for name, data in named.items()}

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release twice, each in a clean clone of this commit (with the checkout's changes to
-# tracked files) under folders of different names, and compares the release files and both
-# modules byte for byte. The time stamps come from the commit, so SOURCE_DATE_EPOCH is unset.
-# Then checks the first release itself: it says it is unsigned, SHA256SUMS is right, and the zip
-# holds both modules as built, the example settings and this version's install guide.
+# Builds the release twice, in clean clones of this commit (with the checkout's changes to tracked
+# files) under folders of different names, and compares the release files and both modules byte
+# for byte (the time stamps come from the commit: SOURCE_DATE_EPOCH is unset). Then the first
+# release: unsigned as it says, SHA256SUMS right, the zip holding the modules as built.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 unset SOURCE_DATE_EPOCH
@@ -40,9 +39,8 @@ check "a zip of the modules as built, the example and this version's guide" pyth
 import sys, zipfile
 package = zipfile.ZipFile(sys.argv[1])
 held = {name: package.read(name) for name in package.namelist()}
-guide = held.pop("INSTALL.txt", b"")
 built = {name: open(path, "rb").read() for name, path in [("Ferrowind.scr", "build/bin/Ferrowind.scr"),
          ("x64/Ferrowind.scr", "build-x64/bin/Ferrowind.scr"), ("ferrowind-example.reg", "docs/ferrowind-example.reg")]}
-sys.exit(not guide.startswith(b"Ferrowind $version") or held != built)
+sys.exit(not held.pop("INSTALL.txt", b"").startswith(b"Ferrowind $version") or held != built)
 PY
 exit "$status"
