@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "tests/password/TestBed.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;

@@ -6,7 +6,6 @@
 #include "host/HostState.h"
 #include "host/PasswordLock.h"
 #include "host/SaverWindow.h"
-#include "tests/password/TestBed.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;

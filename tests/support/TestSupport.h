@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/password/TestBed.h"
+
 namespace testing_support {
 
 inline std::string BinaryDirectory()
@@ -200,7 +202,7 @@ inline void ResetBed()
 {
     WaitUntil([] { return !ProbeRuns(); }, 10000);
     DeleteStoredSettings();
-    SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\FerrowindTestBed");
+    SHDeleteKeyA(HKEY_CURRENT_USER, kTestBedKey);
     ProbeStarts(true);
     SHDeleteValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveUsePassword");
     // Where Wine keeps the saver-running flag. Not through SystemParametersInfoA: Wine reads each
