@@ -52,20 +52,31 @@ bool Launch(const LaunchEntry& entry)
     return static_cast<INT32>(reinterpret_cast<INT_PTR>(result)) > 32;
 }
 
+// One entry's launch, wait and re-activation. False once the saver window is gone, and with it
+// the saver: the shell's launch may run a modal loop of its own (a security prompt, a DDE
+// conversation) that dispatches the user's input and the close it brings, and the wait serves
+// other threads' messages, a close among them. A pass that went on would start programs after
+// the user has come back.
+bool RunLaunchStep(HWND window, const LaunchEntry& entry)
+{
+    if (!Launch(entry))
+        return IsWindow(window);
+    if (entry.WaitActiveWindow)
+        WaitForActivationToLeave(window, kActivationWaitLimit);   // over at once without the window
+    if (!IsWindow(window))
+        return false;
+    if (!entry.RemainActiveWindow)
+        Reactivate(window);
+    launcherState.lastRemainActiveWindow = static_cast<DWORD>(entry.RemainActiveWindow);
+    return true;
+}
+
 void RunLaunchPass(HWND window)
 {
     launcherState.launchStarted = 1;
-    for (const LaunchEntry& entry : launchTable.entries) {
-        if (!entry.Verb[0] || !entry.File[0])
-            continue;
-        if (!Launch(entry))
-            continue;
-        if (entry.WaitActiveWindow)
-            WaitForActivationToLeave(window, kActivationWaitLimit);
-        if (!entry.RemainActiveWindow)
-            Reactivate(window);
-        launcherState.lastRemainActiveWindow = static_cast<DWORD>(entry.RemainActiveWindow);
-    }
+    for (const LaunchEntry& entry : launchTable.entries)
+        if (entry.Verb[0] && entry.File[0] && !RunLaunchStep(window, entry))
+            return;
     launcherState.launchDone = 1;
 }
 
@@ -130,7 +141,13 @@ bool WaitForActivationToLeave(HWND window, DWORD limit)
     while (HoldsActivation(window)) {
         if (GetTickCount() - start >= limit)   // unsigned: right across the tick count's wrap
             return false;
-        Sleep(kActivationPollInterval);
+        // Another thread's SendMessage reaches this thread only while it retrieves messages: a
+        // launched program that sends to every top-level window before it shows its own would
+        // hang on the saver it is to take the activation from. The peek removes nothing, so
+        // input and posted messages stay queued for after the pass, and no tick starts another.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kActivationPollInterval, QS_SENDMESSAGE);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
     }
     return true;
 }

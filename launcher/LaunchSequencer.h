@@ -15,5 +15,6 @@ const DWORD kActivationWaitLimit = 20000;    // milliseconds
 // Whether a client rectangle is large enough for the launcher to open its settings and launch.
 bool PassesSizeTest(const RECT& client);
 // Polls until `window` is no longer both the active and the foreground window, or until
-// `limit` milliseconds have passed. True when the activation left.
+// `limit` milliseconds have passed, serving the messages other threads send meanwhile. True
+// when the activation left.
 bool WaitForActivationToLeave(HWND window, DWORD limit);

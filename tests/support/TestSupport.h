@@ -196,10 +196,22 @@ inline bool ProbeRuns()
     return more;
 }
 
+// Where the module loads SHELL32 from; a test may put a stand-in there for the module alone.
+inline std::string SystemShell()
+{
+    char folder[MAX_PATH];
+    return std::string(folder, GetSystemDirectoryA(folder, sizeof folder)) + "\\shell32.dll";
+}
+
 // Each test starts from this state and leaves it so: no probe running (they end by themselves), no
-// stored settings, no probe logs, no records of the stand-ins, no saver password, no saver said to run.
+// stored settings, no probe logs, no records or places of the stand-ins, no saver password, no
+// saver said to run.
 inline void ResetBed()
 {
+    MoveFileExA((SystemShell() + ".wine").c_str(), SystemShell().c_str(), MOVEFILE_REPLACE_EXISTING);
+    for (std::string module : {"Ferrowind.scr", "Ferrowind98.scr"})
+        for (const char* dll : {"shell32", "comctl32"})
+            SHDeleteValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + module + "\\DllOverrides").c_str(), dll);
     WaitUntil([] { return !ProbeRuns(); }, 10000);
     DeleteStoredSettings();
     SHDeleteKeyA(HKEY_CURRENT_USER, kTestBedKey);
