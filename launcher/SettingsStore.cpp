@@ -36,12 +36,14 @@ BYTE* FieldOf(LaunchEntry& entry, const StoredField& field)
     return reinterpret_cast<BYTE*>(&entry) + field.offset;
 }
 
-bool HoldsTerminatingZero(const BYTE* field)
+// A field's text length: up to its terminating zero, all 260 bytes when it holds none. Counted
+// here rather than by lstrlenA: the 64-bit module has no room for one import more.
+DWORD TextLength(const BYTE* field)
 {
-    for (unsigned i = 0; i < kLaunchTextSize; ++i)
-        if (!field[i])
-            return true;
-    return false;
+    DWORD length = 0;
+    while (length < kLaunchTextSize && field[length])
+        ++length;
+    return length;
 }
 
 // A text is taken only when the query succeeds and the field holds its terminating zero:
@@ -51,7 +53,7 @@ void LoadText(const char* name, BYTE* field)
 {
     DWORD size = kLaunchTextSize;
     LONG read = RegQueryValueExA(settingsKey.productKey, name, nullptr, nullptr, field, &size);
-    if (read != ERROR_SUCCESS || !HoldsTerminatingZero(field))
+    if (read != ERROR_SUCCESS || TextLength(field) == kLaunchTextSize)
         memset(field, 0, kLaunchTextSize);
 }
 
@@ -133,8 +135,7 @@ void SaveLaunchTable()
             FormatValueName(name, n, field.name);
             const BYTE* value = FieldOf(launchTable.entries[n], field);
             if (field.isText)
-                RegSetValueExA(settingsKey.productKey, name, 0, REG_SZ, value,
-                               static_cast<DWORD>(lstrlenA(reinterpret_cast<const char*>(value)) + 1));
+                RegSetValueExA(settingsKey.productKey, name, 0, REG_SZ, value, TextLength(value) + 1);
             else
                 RegSetValueExA(settingsKey.productKey, name, 0, REG_DWORD, value, sizeof(INT32));
         }
