@@ -124,7 +124,9 @@ start_display() {
 }
 
 create_prefix() {
-    [ -f "$WINEPREFIX/.ferrowind-ready" ] && return 0
+    # Made again when the settings below have changed since.
+    [ "$WINEPREFIX/.ferrowind-ready" -nt "$here/prefix-settings.reg" ] && return 0
+    wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
     # Created under the Japanese locale so that the ANSI code page is 932 and the
     # message-box font carries the Japanese character set.

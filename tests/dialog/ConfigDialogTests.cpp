@@ -153,8 +153,7 @@ TEST(ConfigDialog, Scenarios)
                 size = 0;   // a missing value reads as empty, not as the whole buffer
             EXPECT_EQ(value.second, std::make_pair(type, std::string(data, size))) << value.first;
         }
-        EXPECT_EQ(expected.size(), ValueCount(kProductKeyPath));
-        EXPECT_EQ(kept, KeyExists(kProductKeyPath));
+        EXPECT_EQ(kept ? int(expected.size()) : -1, ValueCount(kProductKeyPath));
         EXPECT_EQ(c.exitCode != IDC_ERASE_BUTTON, KeyExists(kMakerKeyPath));
     }
 }

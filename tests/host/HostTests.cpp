@@ -174,10 +174,9 @@ TEST(SaverPolicy, PreviewMessages) { SendEachMessage(true); }
 bool MoveCursor(POINT to)
 {
     ClipCursor(nullptr);
-    SetCursorPos(to.x, to.y);
     POINT at = {};
-    for (int i = 0; i < 1000 && (!GetCursorPos(&at) || at.x != to.x || at.y != to.y); ++i)
-        Sleep(5), SetCursorPos(to.x, to.y);
+    for (int i = 0; i < 1000 && (SetCursorPos(to.x, to.y), !GetCursorPos(&at) || at.x != to.x || at.y != to.y); ++i)
+        Sleep(5);
     return at.x == to.x && at.y == to.y;
 }
 

@@ -92,7 +92,7 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
 
 // By its bare name a DLL comes from beside the program first unless it is a known DLL (COMCTL32 is
 // none on the NT family). Stand-ins of COMCTL32 and SHELL32 lie beside a copy of the module, Wine
-// searching as Windows does: neither the settings dialog nor the saver may load them. The saver
+// searching as Windows does (scripts/prefix-settings.reg): neither the dialog nor the saver may load them. The saver
 // takes the SHELL32 stand-in of the system folder, whose launch for the verb "prompt" runs a modal
 // loop on its thread, as the shell's prompt for a downloaded file does. The mouse moves
 // meanwhile: the saver ends inside that launch, with 0, and no later entry may start.
@@ -101,12 +101,9 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAloneAndNothingStartsOnceTheSaverEndedI
     const std::string folder = BinaryDirectory() + "\\sideload\\", name = PathFindFileNameA(ModulePath().c_str());
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(ModulePath().c_str(), (folder + name).c_str(), FALSE) &&
-                MoveFileExA(SystemShell().c_str(), (SystemShell() + ".wine").c_str(), 0));
-    for (std::string dll : {folder + "COMCTL32.DLL", folder + "SHELL32.DLL", SystemShell()})
+                MoveFileExA(kSystemShell.c_str(), (kSystemShell + ".wine").c_str(), 0));
+    for (std::string dll : {folder + "COMCTL32.DLL", folder + "SHELL32.DLL", kSystemShell})
         ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\MPR.DLL").c_str(), dll.c_str(), FALSE));
-    for (const char* dll : {"comctl32", "shell32"})
-        SHSetValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name + "\\DllOverrides").c_str(), dll,
-                    REG_SZ, "native,builtin", 15);
     for (unsigned n = 0; n < 3; ++n)
         StoreLaunch(n, "entry" + std::to_string(n), "", 0, 0);
     StoreText("Settings1Verb", "prompt");
@@ -118,8 +115,7 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAloneAndNothingStartsOnceTheSaverEndedI
     EXPECT_EQ(DWORD(IDCANCEL), dialog.WaitForExit(10000));
     ASSERT_TRUE(saver.StartSaver(folder + name) && WaitUntil([] { return Get("prompt") != 0; }, 10000));
     POINT at;
-    GetCursorPos(&at);
-    SetCursorPos(at.x < 500 ? at.x + 100 : at.x - 100, at.y);
+    GetCursorPos(&at) && SetCursorPos(at.x ^ 64, at.y);
     EXPECT_EQ(0u, saver.WaitForExit(10000));
     EXPECT_EQ(0u, Get((folder + "COMCTL32.DLL").c_str()) + Get((folder + "SHELL32.DLL").c_str())) << "loaded from beside it";
     EXPECT_TRUE(WaitUntil([] { return !ProbeRuns(); }, 10000));

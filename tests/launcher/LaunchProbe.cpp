@@ -1,15 +1,13 @@
 // A program for the launcher's tests to launch:  launch_probe.exe LOG [WINDOW_MS DELAY_MS] [more]
 // Each start writes its own LOG-<process id>.log (starts may overlap), complete when it appears, a
-// line each: start tick; system-clock ms of its creation (the launch, before Wine started it) and
-// of its activation (0 without); wShowWindow; current folder; command line. With WINDOW_MS it
-// first waits DELAY_MS, then activates a window, kept WINDOW_MS and titled LOG after the log.
+// line each: start tick; system-clock ms of its creation (the launch, before Wine started it);
+// wShowWindow; current folder; command line. With WINDOW_MS it first waits DELAY_MS, then
+// activates a window, kept WINDOW_MS and titled LOG after the log.
 #include <windows.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
-
-DWORD Milliseconds(FILETIME time) { return DWORD((ULONGLONG(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000); }
 
 int main(int argc, char** argv)
 {
@@ -17,20 +15,19 @@ int main(int argc, char** argv)
     GetStartupInfoA(&startup);
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof folder, folder);
-    FILETIME created, unused, activated = {};
-    GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused);
+    ULARGE_INTEGER created;   // the FILETIME, in 100 ns
+    FILETIME unused;
+    GetProcessTimes(GetCurrentProcess(), reinterpret_cast<FILETIME*>(&created), &unused, &unused, &unused);
     HWND window = nullptr;
     if (argc >= 4) {
         Sleep(strtoul(argv[3], nullptr, 10));
-        // Shown, then activated in one step: a saver that polls must not see the activation leave
-        // and come back. Its time is taken first: no one can see the activation leave earlier.
+        // Shown, then activated in one step: a polling saver must not see the activation leave and return.
         window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
         ShowWindow(window, SW_SHOWNA);
-        GetSystemTimeAsFileTime(&activated);
         SetForegroundWindow(window);
     }
     std::string name = std::string(argv[1]) + "-" + std::to_string(GetCurrentProcessId());
-    std::ofstream(name + ".tmp") << GetTickCount() << "\n" << Milliseconds(created) << "\n" << Milliseconds(activated)
+    std::ofstream(name + ".tmp") << GetTickCount() << "\n" << DWORD(created.QuadPart / 10000)
                                  << "\n" << startup.wShowWindow << "\n" << folder << "\n" << GetCommandLineA() << "\n";
     MoveFileA((name + ".tmp").c_str(), (name + ".log").c_str());
     if (!window)

@@ -68,7 +68,7 @@ TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
     ASSERT_TRUE(OpenSettingsKey());
     SaveLaunchTable();
     CloseSettingsKey();
-    EXPECT_EQ(70u, ValueCount(kProductKeyPath));
+    EXPECT_EQ(70, ValueCount(kProductKeyPath));
     for (unsigned n = 0; n < kLaunchEntryCount; ++n)
         for (int f = 0; f < 7; ++f) {
             // Strings are kept in UTF-16: the wide size shows whether the zero was stored.
@@ -115,19 +115,10 @@ TEST(SettingsStore, OpenFailsAndCreatesNothingWithoutSoftware)
     SHDeleteKeyA(HKEY_CURRENT_USER, "software\\FerrowindStandIn");
 }
 
-// Ends the full-screen saver as the user would (it must still run and end with 0); then its probes end.
-void EndSaver(ModuleProcess& module, HWND saver)
-{
-    EXPECT_TRUE(module.Running()) << "the saver ended on its own";
-    EXPECT_EQ(0u, module.EndWithKeyPress(saver));
-    EXPECT_TRUE(WaitUntil([] { return !ProbeRuns(); }, 10000));
-}
-
 TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
 {
-    // Entry 0's probe never takes the activation, the others' do 300 ms after their start; the
-    // saver waits, at most 20 s. The long wait comes first: under Wine the X focus events after an
-    // activation may give the desktop the foreground for a moment, which a wait sees that serves messages.
+    // Entry 0's probe never takes the activation, the others' do 300 ms after their start; the saver waits, at
+    // most 20 s. The long wait comes first: Wine's X focus events after an activation may show it the desktop in front.
     const std::string options = "500 300 alpha \"two words\"  \x83\x65\x83\x58\x83\x67";
     StoreLaunch(0, "n0", "", 1, 0);
     StoreLaunch(1, "b1", "", 0, 0);
@@ -142,8 +133,7 @@ TEST(LaunchBlackBox, LaunchesInTableOrderWithTheStoredValues)
     ASSERT_NE(nullptr, saver);
     // During entry 0's wait the saver answers what another thread sends, and keeps a key for after the pass.
     ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("n0"); }, 10000));
-    DWORD_PTR answer;
-    EXPECT_TRUE(SendMessageTimeoutA(saver, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer)) << "a sender hangs";
+    EXPECT_TRUE(SendMessageTimeoutA(saver, WM_NULL, 0, 0, SMTO_NORMAL, 1000, nullptr)) << "a sender hangs";
     PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
     ASSERT_TRUE(WaitUntil([] { return ProbeStarts().count("e6"); }, 30000)) << "the wait for entry 0 never ended";
     EXPECT_EQ(0u, module.WaitForExit(5000));
@@ -173,7 +163,7 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
 {
     for (const auto& c : kActivations) {
         SCOPED_TRACE(c.name);
-        DeleteStoredSettings();
+        ResetBed();   // the last row's probes gone too
         std::string last;
         for (unsigned n = 0; n < c.launches.size(); ++n) {
             std::string tag = "p" + std::to_string(n), file = c.launches[n][2] ? tag + ".exe" : kProbePath;
@@ -195,7 +185,8 @@ TEST(LaunchBlackBox, ActivationAfterTheLaunches)
         SetForegroundWindow(thief);
         EXPECT_NE(c.released, saverInFront()) << "after a later steal";
         DestroyWindow(thief);
-        EndSaver(module, saver);
+        EXPECT_TRUE(module.Running()) << "the saver ended on its own";
+        EXPECT_EQ(0u, module.EndWithKeyPress(saver));
     }
 }
 

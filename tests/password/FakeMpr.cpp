@@ -4,6 +4,8 @@
 #define WIN32_LEAN_AND_MEAN   // without SHELL32's declarations: a copy of this module stands for it
 #include "tests/password/TestBed.h"
 
+#include <string>
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*)
 {
     char path[MAX_PATH];
@@ -22,21 +24,17 @@ extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR provider
 
 // As SHELL32's: records the verb and starts the program. For the verb "prompt" it first runs a
 // modal loop on the caller's thread for 3 s, as the shell's prompt for a downloaded file does; a
-// quit message ends it (posted again) and the prompt, access denied (5).
+// quit message ends it, posted again, and the launch with it (access denied, 5).
 extern "C" __declspec(dllexport) UINT_PTR WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters,
                                                               LPCSTR, INT show)
 {
     Put(verb, 1);
     MSG message;
-    for (DWORD start = GetTickCount(); !lstrcmpA(verb, "prompt") && GetTickCount() - start < 3000;) {
-        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        else if (message.message != WM_QUIT)
-            DispatchMessageA(&message);
-        else
-            return PostQuitMessage(static_cast<int>(message.wParam)), 5;
-    }
-    char commandLine[1024];
-    wsprintfA(commandLine, "\"%s\" %s", file, parameters);
-    return WinExec(commandLine, show);
+    for (DWORD start = GetTickCount(); !lstrcmpA(verb, "prompt") && GetTickCount() - start < 3000; Sleep(5))
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            if (message.message != WM_QUIT)
+                DispatchMessageA(&message);
+            else
+                return PostQuitMessage(static_cast<int>(message.wParam)), 5;
+    return WinExec(("\"" + std::string(file) + "\" " + parameters).c_str(), show);
 }

@@ -119,26 +119,19 @@ inline void StoreNumber(const std::string& name, DWORD value) { StoreRaw(name, R
 enum { kShowCmd = 4 };
 const char* const kFields[] = {"Verb", "File", "Parameters", "Directory", "ShowCmd", "WaitActiveWindow",
                                "RemainActiveWindow"};
-inline std::string SettingName(unsigned entry, int field)
-{
-    return "Settings" + std::to_string(entry) + kFields[field];
-}
-inline bool KeyExists(const char* path)
+inline std::string SettingName(unsigned entry, int field) { return "Settings" + std::to_string(entry) + kFields[field]; }
+// The values of a key of the current user's, -1 when there is no such key.
+inline int ValueCount(const char* path)
 {
     HKEY key;
-    bool opened = RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return opened;
-}
-inline unsigned ValueCount(const char* path)
-{
-    HKEY key = nullptr;
     DWORD subkeys, longest, values = 0;
-    RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key);
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key))
+        return -1;
     SHQueryInfoKeyA(key, &subkeys, &longest, &values, &longest);
     RegCloseKey(key);
-    return values;
+    return int(values);
 }
+inline bool KeyExists(const char* path) { return ValueCount(path) >= 0; }
 
 const std::string kProbePath = BinaryDirectory() + "\\launch_probe.exe";
 const std::string kLogFolder = BinaryDirectory() + "\\launch-logs";
@@ -157,7 +150,7 @@ inline void StoreLaunch(unsigned entry, const std::string& tag, const std::strin
 }
 
 struct ProbeStart {
-    DWORD launched, activated;   // when the saver created the process; when it asked for the activation
+    DWORD launched;   // when the saver created the process
     int show;
     std::string folder, commandLine;
 };
@@ -174,7 +167,7 @@ inline std::map<std::string, std::vector<ProbeStart>> ProbeStarts(bool erase = f
         std::ifstream in(ProbeTag(file));
         ProbeStart start = {};
         in.ignore(80, '\n');   // its start tick, the bench's figure
-        std::getline(in >> start.launched >> start.activated >> start.show >> std::ws, start.folder);
+        std::getline(in >> start.launched >> start.show >> std::ws, start.folder);
         std::getline(in, start.commandLine);
         in.close();
         if (!erase || !DeleteFileA(ProbeTag(file).c_str()))
@@ -196,22 +189,15 @@ inline bool ProbeRuns()
     return more;
 }
 
-// Where the module loads SHELL32 from; a test may put a stand-in there for the module alone.
-inline std::string SystemShell()
-{
-    char folder[MAX_PATH];
-    return std::string(folder, GetSystemDirectoryA(folder, sizeof folder)) + "\\shell32.dll";
-}
+// Where the module loads SHELL32 from; a test may put a stand-in there for a while.
+const std::string kSystemShell =
+    [] { char f[MAX_PATH]; return std::string(f, GetSystemDirectoryA(f, MAX_PATH)) + "\\shell32.dll"; }();
 
 // Each test starts from this state and leaves it so: no probe running (they end by themselves), no
-// stored settings, no probe logs, no records or places of the stand-ins, no saver password, no
-// saver said to run.
+// stored settings, no probe logs, no stand-in records or shell, no saver password, no saver said to run.
 inline void ResetBed()
 {
-    MoveFileExA((SystemShell() + ".wine").c_str(), SystemShell().c_str(), MOVEFILE_REPLACE_EXISTING);
-    for (std::string module : {"Ferrowind.scr", "Ferrowind98.scr"})
-        for (const char* dll : {"shell32", "comctl32"})
-            SHDeleteValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + module + "\\DllOverrides").c_str(), dll);
+    MoveFileExA((kSystemShell + ".wine").c_str(), kSystemShell.c_str(), MOVEFILE_REPLACE_EXISTING);
     WaitUntil([] { return !ProbeRuns(); }, 10000);
     DeleteStoredSettings();
     SHDeleteKeyA(HKEY_CURRENT_USER, kTestBedKey);
