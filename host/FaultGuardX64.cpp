@@ -14,24 +14,22 @@ __attribute__((noinline)) bool RunMode(GuardedMode mode, const char* commandTail
     return true;
 }
 
+// In the guard's frame the unwound instruction pointer is the return address of its call of
+// RunMode; the integer return register gets false.
+void ResumeGuard(EXCEPTION_RECORD* exception, void* establisherFrame, void* dispatch)
+{
+    DISPATCHER_CONTEXT* guard = static_cast<DISPATCHER_CONTEXT*>(dispatch);
+    RtlUnwindEx(establisherFrame, reinterpret_cast<void*>(guard->ControlPc), exception, nullptr,
+                guard->ContextRecord, guard->HistoryTable);
+}
+
 }  // namespace
 
 extern "C" __attribute__((used)) EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* exception,
                                                                     void* establisherFrame, CONTEXT* context,
                                                                     DISPATCHER_CONTEXT* dispatch)
 {
-    if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
-
-    EXCEPTION_POINTERS pointers = {exception, context};
-    LONG answer = UnhandledExceptionFilter(&pointers);
-    if (answer == EXCEPTION_EXECUTE_HANDLER) {
-        // In the guard's frame the unwound instruction pointer is the return address of its
-        // call of RunMode; the integer return register gets false.
-        RtlUnwindEx(establisherFrame, reinterpret_cast<void*>(dispatch->ControlPc), exception, nullptr,
-                    dispatch->ContextRecord, dispatch->HistoryTable);
-    }
-    return answer == EXCEPTION_CONTINUE_EXECUTION ? ExceptionContinueExecution : ExceptionContinueSearch;
+    return AnswerFault(exception, establisherFrame, context, dispatch, ResumeGuard);
 }
 
 __attribute__((noinline)) bool RunUnderFaultGuard(GuardedMode mode, const char* commandTail, LONG* result)

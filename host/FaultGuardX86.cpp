@@ -45,23 +45,32 @@ __attribute__((naked)) void __cdecl UnwindToFrame(void* /*frame*/, EXCEPTION_REC
         "ret");
 }
 
-extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* establisherFrame,
-                                                      CONTEXT* context, void*)
+void ResumeGuard(EXCEPTION_RECORD* exception, void* establisherFrame, void*)
 {
-    if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
+    GuardFrame* frame = static_cast<GuardFrame*>(establisherFrame);
+    UnwindToFrame(establisherFrame, exception);
+    __builtin_longjmp(frame->resumePoint, 1);
+}
 
-    EXCEPTION_POINTERS pointers = {exception, context};
-    LONG answer = UnhandledExceptionFilter(&pointers);
-    if (answer == EXCEPTION_EXECUTE_HANDLER) {
-        GuardFrame* frame = static_cast<GuardFrame*>(establisherFrame);
-        UnwindToFrame(establisherFrame, exception);
-        __builtin_longjmp(frame->resumePoint, 1);
-    }
-    return answer == EXCEPTION_CONTINUE_EXECUTION ? ExceptionContinueExecution : ExceptionContinueSearch;
+EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* establisherFrame, CONTEXT* context,
+                                           void* dispatch)
+{
+    return AnswerFault(exception, establisherFrame, context, dispatch, ResumeGuard);
 }
 
 }  // namespace
+
+void LinkProcedureGuard(EXCEPTION_REGISTRATION_RECORD* record)
+{
+    record->Next = ChainHead();
+    record->Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(ProcedureGuardHandler);
+    SetChainHead(record);
+}
+
+void UnlinkProcedureGuard(EXCEPTION_REGISTRATION_RECORD* record)
+{
+    SetChainHead(record->Next);
+}
 
 __attribute__((noinline)) bool RunUnderFaultGuard(GuardedMode mode, const char* commandTail, LONG* result)
 {

@@ -1,5 +1,6 @@
 #include "host/SaverWindow.h"
 
+#include "host/FaultGuard.h"
 #include "host/HostState.h"
 #include "host/MessagePolicy.h"
 #include "host/PasswordLock.h"
@@ -72,7 +73,7 @@ HWND CreateSaverWindow(HWND parent, bool* anotherSaverRuns)
 
     WNDCLASSA saverClass = {};
     saverClass.style = kSaverClassStyle;
-    saverClass.lpfnWndProc = SaverWindowProc;
+    saverClass.lpfnWndProc = GuardedProcedure<LRESULT, SaverWindowProc>;
     saverClass.hInstance = hostState.instance;
     saverClass.hIcon = LoadIconA(hostState.instance, MAKEINTRESOURCEA(kClassIconResource));
     saverClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));

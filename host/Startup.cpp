@@ -138,7 +138,7 @@ LONG RunConfigDialog(HWND owner)
     if (!ConfigDialogHook(hostState.instance))
         return 0;
     return static_cast<LONG>(DialogBoxParamA(hostState.instance, MAKEINTRESOURCEA(kConfigDialogTemplate), owner,
-                                             ConfigDialogProc, 0));
+                                             GuardedProcedure<INT_PTR, ConfigDialogProc>, 0));
 }
 
 LONG SaverMain(HINSTANCE instance, const char* commandTail)

@@ -69,11 +69,11 @@ public:
         CloseHandle(info_.hProcess);
         CloseHandle(info_.hThread);
     }
-    bool Start(const std::string& tail, const std::string& program = ModulePath())
+    bool Start(const std::string& tail, const std::string& program = ModulePath(), DWORD flags = 0)
     {
         std::string commandLine = "\"" + program + "\" " + tail;
         STARTUPINFOA startup = {sizeof startup};
-        return CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        return CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                               &startup, &info_);
     }
     HWND StartSaver(const std::string& program = ModulePath())   // the full-screen saver's window, or null
@@ -90,6 +90,7 @@ public:
         return code;
     }
     DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
     DWORD EndWithKeyPress(HWND saver)   // as the user ends a saver
     {
         PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
