@@ -120,11 +120,10 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
 
 #ifndef _WIN64
 // The NT family's RtlUnwind returns from a context captured with EBX, ESI and EDI cleared;
-// Wine's keeps them. The running module's import of it is bound to a stub that calls Wine's
-// and clears the three before it returns, as Windows does.
-void BindNtRtlUnwind(HANDLE process)
+// Wine's keeps them. The import of it in the module running at `base` is bound to a stub that
+// calls Wine's and clears the three before it returns, as Windows does.
+void BindNtRtlUnwind(HANDLE process, BYTE* base)
 {
-    BYTE* base = reinterpret_cast<BYTE*>(0x400000);   // linked without relocations, at the default base
     IMAGE_DOS_HEADER dos;
     IMAGE_NT_HEADERS32 nt;
     ASSERT_TRUE(ReadProcessMemory(process, base, &dos, sizeof dos, nullptr) &&
@@ -162,7 +161,7 @@ TEST(FaultGuard, AFaultInjectedIntoTheRunningSaverEndsItWithMinusOne)
     HANDLE process = OpenProcess(PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION, FALSE, module.Id());
     ASSERT_NE(DWORD(-1), SuspendThread(thread));
 #ifndef _WIN64
-    ASSERT_NO_FATAL_FAILURE(BindNtRtlUnwind(process));
+    ASSERT_NO_FATAL_FAILURE(BindNtRtlUnwind(process, reinterpret_cast<BYTE*>(GetWindowLongPtrA(saver, GWLP_HINSTANCE))));
 #endif
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL;
