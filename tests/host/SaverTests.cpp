@@ -91,14 +91,14 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
 }
 
 // By its bare name a DLL comes from beside the program first unless it is a known DLL (COMCTL32 is
-// none on the NT family). Stand-ins of COMCTL32 and SHELL32 lie beside a copy of the module, Wine
-// searching as Windows does: neither the settings dialog nor the saver with a launch may load them.
-TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
+// none on the NT family). Stand-ins of COMCTL32 and SHELL32 lie beside the module's rebased copy, Wine
+// searching as Windows does: the dialog and the saver with a launch run at its base, loading neither.
+TEST(ARebasedCopy, RunsAtItsBaseAndLoadsNoDllBesideIt)
 {
     const std::string folder = BinaryDirectory() + "\\sideload", name = ModulePath().substr(ModulePath().rfind('\\'));
     const std::string overrides = "Software\\Wine\\AppDefaults" + name + "\\DllOverrides";
     CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(ModulePath().c_str(), (folder + name).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\FerrowindRebased.scr").c_str(), (folder + name).c_str(), FALSE));
     for (std::string dll : {"COMCTL32", "SHELL32"}) {
         ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\MPR.DLL").c_str(), (folder + "\\" + dll + ".DLL").c_str(), FALSE));
         SHSetValueA(HKEY_CURRENT_USER, overrides.c_str(), dll.c_str(), REG_SZ, "native,builtin", 15);
@@ -112,6 +112,7 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAlone)
     EXPECT_EQ(DWORD(IDCANCEL), dialog.WaitForExit(10000));
     HWND window = saver.StartSaver(folder + name);
     EXPECT_TRUE(window && WaitUntil([] { return ProbeStarts().count("sideload") != 0; }, 10000));
+    EXPECT_EQ(FERROWIND_REBASED_BASE, GetWindowLongPtrA(window, GWLP_HINSTANCE));
     EXPECT_EQ(0u, saver.EndWithKeyPress(window));
     EXPECT_EQ(0u, Get("COMCTL32.DLL") + Get("SHELL32.DLL")) << "a stand-in was loaded";
     for (const char* dll : {"COMCTL32", "SHELL32"})
