@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(wine wine32:i386 wine64 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-          cmake make python3 wixl xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
+          cmake make python3 python3-pefile wixl xvfb xauth googletest locales fonts-ipafont-gothic fonts-wine
           x11-apps x11-utils imagemagick osslsigncode openssl faketime
           xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils libxinerama1:i386 libxinerama1)
 # osslsigncode and openssl sign the release and check its signatures; faketime runs the
-# reproducibility check's second build a day later.
+# reproducibility check's second build a day later; python3-pefile rebases a copy of the module by
+# its relocations for the tests.
 # The last five make the two-monitor test bed: Xorg on the dummy driver, whose two outputs
 # xrandr places; and the Xinerama libraries (32- and 64-bit) that Wine loads at run time to see
 # more than one monitor (a recommended package of libwine, so --no-install-recommends leaves

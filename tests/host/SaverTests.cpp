@@ -91,16 +91,16 @@ TEST(PreviewSaver, FillsItsParentAndLaunchesOnlyInOneOfAtLeast640By480)
 }
 
 // By its bare name a DLL comes from beside the program first unless it is a known DLL (COMCTL32 is
-// none on the NT family). Stand-ins of COMCTL32 and SHELL32 lie beside a copy of the module, Wine
-// searching as Windows does (scripts/prefix-settings.reg): neither the dialog nor the saver may load them. The saver
-// takes the SHELL32 stand-in of the system folder, whose launch for the verb "prompt" runs a modal
-// loop on its thread, as the shell's prompt for a downloaded file does. The mouse moves
-// meanwhile: the saver ends inside that launch, with 0, and no later entry may start.
-TEST(RunTimeDlls, ComeFromTheSystemFolderAloneAndNothingStartsOnceTheSaverEndedInsideALaunch)
+// none on the NT family). Stand-ins of COMCTL32 and SHELL32 lie beside the module's rebased copy, Wine
+// searching as Windows does (scripts/prefix-settings.reg): the dialog and the saver run at its base,
+// loading neither. The saver takes the SHELL32 stand-in of the system folder, whose launch for the verb
+// "prompt" runs a modal loop on its thread, as the shell's prompt for a downloaded file does. The mouse
+// moves meanwhile: the saver ends inside that launch, with 0, and no later entry may start.
+TEST(ARebasedCopy, RunsAtItsBaseOnSystemDllsAloneAndLaunchesNothingOnceEndedInALaunch)
 {
     const std::string folder = BinaryDirectory() + "\\sideload\\", name = PathFindFileNameA(ModulePath().c_str());
     CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(ModulePath().c_str(), (folder + name).c_str(), FALSE) &&
+    ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\FerrowindRebased.scr").c_str(), (folder + name).c_str(), FALSE) &&
                 MoveFileExA(kSystemShell.c_str(), (kSystemShell + ".wine").c_str(), 0));
     for (std::string dll : {folder + "COMCTL32.DLL", folder + "SHELL32.DLL", kSystemShell})
         ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\MPR.DLL").c_str(), dll.c_str(), FALSE));
@@ -113,7 +113,9 @@ TEST(RunTimeDlls, ComeFromTheSystemFolderAloneAndNothingStartsOnceTheSaverEndedI
     EXPECT_TRUE(WaitUntil([&] { return (settings = FindWindowW(L"#32770", L"設定")) != nullptr; }, 10000));
     PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(DWORD(IDCANCEL), dialog.WaitForExit(10000));
-    ASSERT_TRUE(saver.StartSaver(folder + name) && WaitUntil([] { return Get("prompt") != 0; }, 10000));
+    HWND window = saver.StartSaver(folder + name);
+    ASSERT_TRUE(window && WaitUntil([] { return Get("prompt") != 0; }, 10000));
+    EXPECT_EQ(FERROWIND_REBASED_BASE, GetWindowLongPtrA(window, GWLP_HINSTANCE));
     POINT at;
     GetCursorPos(&at) && SetCursorPos(at.x ^ 64, at.y);
     EXPECT_EQ(0u, saver.WaitForExit(10000));

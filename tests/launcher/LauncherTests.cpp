@@ -36,9 +36,8 @@ void ExpectLoaded(std::map<std::string, std::string> loaded)
         }
 }
 
-// A value is taken when it fits its field with its zero (a text) or in four bytes (a number),
-// whatever its type; one that does not fit leaves the default. The loaded table is saved as
-// seventy values of the right type and size, and loads back the same.
+// A value is taken when it fits its field with its zero (a text) or in four bytes (a number), whatever its type;
+// one that does not fit leaves the default. Saved as seventy values of the right type and size, it loads back the same.
 TEST(SettingsStore, LoadTakesWhatFitsAndSaveWritesItAllBack)
 {
     const std::string japanese = "C:\\\x83\x65\x83\x58\x83\x67", longest(259, 'v');

@@ -1,6 +1,5 @@
-// The password lock and change: in this process against a real saver window, the verifier
-// replaced through hostState.verifyPassword where timing matters; and runs of the copy of the
-// module that Wine presents as Windows 98, beside the stand-in PASSWORD.CPL and MPR.DLL.
+// The password lock and change: in this process against a real saver window, the verifier replaced through
+// hostState.verifyPassword where timing matters; then the Windows 98 copy beside stand-in PASSWORD.CPL and MPR.DLL.
 #include <gtest/gtest.h>
 
 #include "host/HostState.h"

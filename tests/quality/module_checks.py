@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Checks a built module: format, OS version, size and sections for its width (x86: OS 4.0, at
-most 12 KiB, no instruction beyond the 80386; x64: OS 5.2, at most 14 KiB, with an unwind
-table), every import against the allowlist, its two Japanese resources, and the id, class and
-text of each dialog control.
+"""Checks a built module: format, OS version, base, DLL characteristics, relocations, size and sections for
+its width (x86: OS 4.0, at most 13 KiB, no instruction beyond the 80386; x64: OS 5.2, at most 15 KiB, with an
+unwind table), every import against the allowlist, its two Japanese resources, each dialog control's id, class, text.
    module_checks.py x86|x64 OBJDUMP MODULE ALLOWLIST RESOURCE_IDS_HEADER"""
 import re
 import subprocess
@@ -10,10 +9,11 @@ import sys
 
 arch, objdump, module, allowlist, resource_ids = sys.argv[1:6]
 failures = []
-# Per width: objdump's format, the optional header's magic, OS and subsystem version, the
-# sections beyond the common ones, the size limit in KiB.
-FORMAT = {"x86": ("pei-i386", "010b", "4.0", set(), 12), "x64": ("pei-x86-64", "020b", "5.2", {".pdata"}, 14)}
-file_format, magic, version, unwind_sections, kib = FORMAT[arch]
+# Per width: objdump's format, the optional header's magic, OS and subsystem version, preferred base (x64's
+# above 4 GB), DLL characteristics (x64 also high-entropy), the sections beyond the common ones, the KiB limit.
+FORMAT = {"x86": ("pei-i386", "010b", "4.0", "00400000", "00008140", set(), 13),
+          "x64": ("pei-x86-64", "020b", "5.2", "0000000140000000", "00008160", {".pdata"}, 15)}
+file_format, magic, version, base, characteristics, unwind_sections, kib = FORMAT[arch]
 os_major, os_minor = version.split(".")
 
 
@@ -30,11 +30,12 @@ headers, image, section_table = dump("-p"), open(module, "rb").read(), dump("-h"
 check(f"file format {file_format}" in dump("-f"), f"not a {file_format} image")
 for field, value in [("Magic", magic), ("Subsystem", "00000002"), ("MajorOSystemVersion", os_major),
                      ("MinorOSystemVersion", os_minor), ("MajorSubsystemVersion", os_major),
-                     ("MinorSubsystemVersion", os_minor)]:
+                     ("MinorSubsystemVersion", os_minor), ("ImageBase", base), ("DllCharacteristics", characteristics)]:
     found = re.search(rf"^{field}\s+(\S+)", headers, re.M)
     check(found and found.group(1) == value, f"{field} is {found.group(1) if found else 'missing'}, not {value}")
 sections = re.findall(r"^\s+\d+ (\S+)\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", section_table, re.M)
-check({s[0] for s in sections} <= {".text", ".rdata", ".bss", ".idata", ".rsrc"} | unwind_sections, f"sections {sorted(s[0] for s in sections)}")
+check({s[0] for s in sections} <= {".text", ".rdata", ".bss", ".idata", ".rsrc", ".reloc"} | unwind_sections, f"sections {sorted(s[0] for s in sections)}")
+check(re.search(r"^Entry 5 \S+ 0*[1-9a-f]\S* Base Relocation", headers, re.M), "no base relocations")
 check(len(image) <= kib * 1024, f"{len(image)} bytes, more than {kib} KiB")
 
 imported, dll = set(), None

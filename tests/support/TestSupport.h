@@ -1,6 +1,5 @@
-// What the test programs share: the built module's processes, waits that pump this thread's
-// messages, the saver window, the settings in the test prefix's registry, and the logs of the
-// probe program that the saver launches (LaunchProbe.cpp).
+// What the test programs share: the built module's processes, waits that pump this thread's messages,
+// the saver window, the settings in the test prefix's registry, the launched probe's logs (LaunchProbe.cpp).
 #pragma once
 
 #include <windows.h>
